@@ -1,0 +1,11 @@
+// Entry of every GoogleTest executable: a QApplication on the offscreen platform, so that widgets, fonts
+// and images work without a display.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
