@@ -101,6 +101,7 @@ public:
 private:
     struct Store;
     void MakeUnique();
+    void SetTransparentQuietly(bool value);
     void Reset(std::shared_ptr<Store> store);
 
     std::shared_ptr<Store> store_;
