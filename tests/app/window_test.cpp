@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "Picture.h"
 #include "Shell.h"
+#include "TestMain.h"
 
 #include <QMenu>
 #include <QMouseEvent>
@@ -49,6 +50,7 @@ class WindowTest : public QObject {
 
 private slots:
     void initTestCase() { qputenv("HOME", home_.path().toUtf8()); }
+    void cleanupTestCase() { SetMessageDlgHook({}); }
 
     void startupWarnsBeforeTheWindowIsShown() {
         auto form = Create();
@@ -163,5 +165,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(WindowTest)
+static RegisterWindowTest<WindowTest> registered;
 #include "window_test.moc"
