@@ -40,8 +40,11 @@ struct Channel {
         const std::uint32_t v = (pixel & Mask) >> Shift;
         if (Length >= 8)
             return std::uint8_t(v >> (Length - 8));
-        const std::uint32_t max = (1u << Length) - 1;
-        return std::uint8_t((v * 255 + max / 2) / max);
+        // Narrow channels are widened by repeating their bits (5 bits abcde become abcdeabc).
+        std::uint32_t wide = 0;
+        for (int shift = 8 - Length; shift > -Length; shift -= Length)
+            wide |= shift >= 0 ? v << shift : v >> -shift;
+        return std::uint8_t(wide);
     }
 };
 
@@ -55,8 +58,9 @@ void SetPixel8(Image& image, int x, int y, std::uint8_t index) {
 
 void DecodeRle(const Format& f, const std::uint8_t* d, std::size_t size, Image& image) {
     const bool rle8 = f.Compression == BI_RLE8;
-    const int w = f.Width;
     const int h = f.Height;
+    // Runs may cover the padding of a stored row, but not more.
+    const int w = int(RowBytes(f.Width, f.Bits) * 8 / std::size_t(f.Bits));
     int x = 0;
     int y = 0; // counted from the bottom row
     std::size_t i = 0;
@@ -116,7 +120,7 @@ void DecodeUncompressed(const Format& f, const std::uint8_t* data, std::size_t s
     const int w = f.Width;
     const std::size_t stride = RowBytes(w, f.Bits);
     const std::size_t used = (std::size_t(w) * std::size_t(f.Bits) + 7) / 8;
-    if (std::uint64_t(stride) * std::uint64_t(f.Height - 1) + used > size)
+    if (std::uint64_t(stride) * std::uint64_t(f.Height) > size)
         Invalid();
     const Channel red(f.Masks[0]), green(f.Masks[1]), blue(f.Masks[2]);
     for (int r = 0; r < f.Height; ++r) {
@@ -300,9 +304,7 @@ Image DecodeFile(const std::uint8_t* data, std::size_t size) {
         // any sensible compression of the data at hand.
         if (area > std::max<std::uint64_t>(available, 1) * 16384)
             Invalid();
-    } else if (std::uint64_t(RowBytes(f.Width, f.Bits)) * std::uint64_t(f.Height - 1) +
-                   (std::uint64_t(f.Width) * std::uint64_t(f.Bits) + 7) / 8 >
-               available) {
+    } else if (std::uint64_t(RowBytes(f.Width, f.Bits)) * std::uint64_t(f.Height) > available) {
         Invalid();
     }
 
