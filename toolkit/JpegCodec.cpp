@@ -76,6 +76,8 @@ int ReadHeader(const std::uint8_t* data, std::size_t size, Header& header) noexc
         Fail(reinterpret_cast<j_common_ptr>(&s->Info), JERR_INPUT_EMPTY);
     jpeg_mem_src(&s->Info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&s->Info, TRUE);
+    if (std::uint64_t(s->Info.image_width) * s->Info.image_height > MaxPixels)
+        Fail(reinterpret_cast<j_common_ptr>(&s->Info), JERR_IMAGE_TOO_BIG);
     header.Width = int(s->Info.image_width);
     header.Height = int(s->Info.image_height);
     header.Components = s->Info.num_components;

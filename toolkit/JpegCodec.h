@@ -19,7 +19,8 @@ struct Header {
     bool Grayscale = false;
 };
 
-// Reads the header (everything up to the first scan) of a JPEG stream.
+// Reads the header (everything up to the first scan) of a JPEG stream. A picture of more than MaxPixels
+// is refused with JERR_IMAGE_TOO_BIG.
 int ReadHeader(const std::uint8_t* data, std::size_t size, Header& header) noexcept;
 
 // A decoded picture, rows top-down: 24 bits (blue, green, red) or 8-bit indices into Map.
