@@ -369,6 +369,7 @@ TEST(BmpFiles, FailedLoadKeepsThePictureAndNamesTheFile) {
     } catch (const EFOpenError& e) {
         EXPECT_EQ(e.Message(), "Cannot open file " + missing);
     }
+    EXPECT_THROW(b.LoadFromFile(dir.path()), EFOpenError);
     const QString jpegName = dir.filePath("x.bmp");
     QFile f(jpegName);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));

@@ -260,6 +260,7 @@ TEST(JpegLoad, NotAJpegFile) {
     }
     EXPECT_TRUE(jpeg.Empty());
 
+    EXPECT_THROW(jpeg.LoadFromFile(dir.path()), EFOpenError);
     const QString missing = dir.filePath("missing.jpg");
     try {
         jpeg.LoadFromFile(missing);
@@ -334,7 +335,7 @@ TEST(JpegLoad, DamagedStreamsNeverCrash) {
     const QByteArray seeds[] = {Compressed(ColourPicture(24, 16)).Data(), GrayStream(32, 16, true)};
     std::mt19937 random(777);
     int decoded = 0;
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         QByteArray d = seeds[i % 2];
         for (int c = 0; c < 1 + int(random() % 3); ++c) {
             const int at = int(random() % std::uint32_t(d.size()));
@@ -353,4 +354,19 @@ TEST(JpegLoad, DamagedStreamsNeverCrash) {
         }
     }
     EXPECT_GT(decoded, 0);
+}
+
+TEST(JpegDecode, CmykFromImageMagick) {
+    if (!HaveConvert())
+        GTEST_SKIP() << "ImageMagick is not installed";
+    QTemporaryDir dir;
+    const QString cmyk = dir.filePath("cmyk.jpg");
+    ASSERT_TRUE(RunConvert({"-size", "16x8", "xc:#C03010", "-colorspace", "CMYK", "-quality", "100", cmyk}));
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(cmyk);
+    const TBitmap drawn = DrawOn24Bit(jpeg);
+    const TColor p = drawn.Pixel(8, 4);
+    EXPECT_NEAR(RedOf(p), 0xC0, 6);
+    EXPECT_NEAR(GreenOf(p), 0x30, 6);
+    EXPECT_NEAR(BlueOf(p), 0x10, 6);
 }
