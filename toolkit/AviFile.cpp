@@ -221,6 +221,8 @@ TAviFile TAviFile::FromData(const QByteArray& bytes) {
     std::vector<Chunk> chunks;
     CollectMovie(ListChildren(*movie), video.Number, chunks, 0);
     const std::uint64_t frameBytes = std::uint64_t(format.Width) * std::uint64_t(format.Height) * 4;
+    if (frameBytes > MaxFrameBytes)
+        CannotOpen();
     try {
         bmp::Image image;
         bmp::PrepareImage(format, image);

@@ -391,3 +391,14 @@ TEST(BmpFiles, FailedLoadKeepsThePictureAndNamesTheFile) {
         EXPECT_EQ(e.Message(), "Cannot create file " + noFolder);
     }
 }
+
+TEST(BmpFiles, SamplePictureLoadsAndSavesInTheExactSize) {
+    TBitmap sample;
+    sample.LoadFromFile(QStringLiteral(ZRK_SOURCE_DIR "/resources/sample.bmp"));
+    EXPECT_EQ(sample.Width(), 249);
+    EXPECT_EQ(sample.Height(), 393);
+    EXPECT_EQ(sample.PixelFormat(), TPixelFormat::pf24bit);
+    const QByteArray saved = SaveToBytes(sample);
+    EXPECT_EQ(saved.size(), 294018);
+    EXPECT_TRUE(SamePixels(LoadFromBytes(saved), sample));
+}
