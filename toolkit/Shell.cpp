@@ -31,7 +31,8 @@ QString NamedForContents(const QString& path) {
     const QString folder = QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
                                .filePath(QStringLiteral("zrk201-open"));
     QDir().mkpath(folder);
-    const QString copy = QDir(folder).filePath(info.fileName() + QLatin1Char('.') + byContents.preferredSuffix());
+    const QString copy =
+        QDir(folder).filePath(info.fileName() + QLatin1Char('.') + byContents.preferredSuffix());
     QFile::remove(copy);
     return QFile::copy(path, copy) ? copy : path;
 }
@@ -56,4 +57,6 @@ void ShellOpen(const QString& documentOrAddress) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(NamedForContents(path)));
 }
 
-void SetShellOpenHook(std::function<void(const QString&)> hook) { Hook() = std::move(hook); }
+void SetShellOpenHook(std::function<void(const QString&)> hook) {
+    Hook() = std::move(hook);
+}
