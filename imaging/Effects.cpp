@@ -82,7 +82,7 @@ void AverageRow(std::uint8_t* row, const std::uint8_t* __restrict above, const s
 bool EmbossBitmap(PixelRows rows) {
     if (!rows.HasPixels())
         return true;
-    const int width = rows.width, height = rows.height;
+    const int width = rows.Width, height = rows.Height;
     if (height < 2)
         return false; // the last row's neighbour row would be row -1
     if (width < 3)
@@ -98,7 +98,7 @@ bool EmbossBitmap(PixelRows rows) {
 void MosaicBitmap(PixelRows rows, int blockSize) {
     if (!rows.HasPixels() || blockSize < 1)
         return;
-    const int width = rows.width, height = rows.height;
+    const int width = rows.Width, height = rows.Height;
     const int block = std::min(blockSize, std::max(width, height));
     const std::size_t rowBytes = 3 * std::size_t(width);
     for (int top = 0; top < height; top += block) {
@@ -121,7 +121,7 @@ void MosaicBitmap(PixelRows rows, int blockSize) {
 bool SplitBlurBitmap(PixelRows rows, int distance) {
     if (distance <= 0 || !rows.HasPixels())
         return true;
-    const int width = rows.width, height = rows.height;
+    const int width = rows.Width, height = rows.Height;
     if (distance >= height)
         return false; // the first row's lower row would be row H
     if (distance >= width)
@@ -157,8 +157,8 @@ void AverageInnerRect(PixelRows rows, int left, int top, int right, int bottom) 
         std::swap(top, bottom);
     left = std::max(1, left);
     top = std::max(1, top);
-    right = std::min(rows.width - 2, right);
-    bottom = std::min(rows.height - 2, bottom);
+    right = std::min(rows.Width - 2, right);
+    bottom = std::min(rows.Height - 2, bottom);
     if (left > right)
         return;
     for (int y = top; y <= bottom; ++y)
@@ -167,15 +167,15 @@ void AverageInnerRect(PixelRows rows, int left, int top, int right, int bottom) 
 
 void AntiAliasBitmap(PixelRows rows, int passes) {
     for (int pass = 0; pass < passes; ++pass)
-        AverageInnerRect(rows, 0, 0, rows.width, rows.height);
+        AverageInnerRect(rows, 0, 0, rows.Width, rows.Height);
 }
 
 // ---- Trace -----------------------------------------------------------------------------------------
 
 void TraceBitmap(PixelRows rows, int level) {
-    if (level < 1 || !rows.HasPixels() || rows.width < 2)
+    if (level < 1 || !rows.HasPixels() || rows.Width < 2)
         return;
-    const int width = rows.width, height = rows.height;
+    const int width = rows.Width, height = rows.Height;
 
     // The 8-bit working copy: each pixel's halftone index. Runs of one colour are common in scans, so
     // the last colour's index is kept.
@@ -245,7 +245,7 @@ void TraceBitmap(PixelRows rows, int level) {
 void ResampleBitmap(ConstPixelRows source, PixelRows target) {
     if (!source.HasPixels() || !target.HasPixels())
         return;
-    const int sw = source.width, sh = source.height, tw = target.width, th = target.height;
+    const int sw = source.Width, sh = source.Height, tw = target.Width, th = target.Height;
     // Positions are fixed-point with 15 fraction bits. They are held in 64 bits so that no source size
     // wraps them; for every size up to 65536 pixels the values are those of 32-bit arithmetic.
     const std::uint64_t stepX = (std::uint64_t(sw - 1) << 15) / std::uint64_t(tw);
@@ -305,7 +305,7 @@ void TileBitmap(ConstPixelRows source, PixelRows target, int tileWidth, int tile
     ResampleBitmap(source, PixelRows{tile.data(), tileStride, tileWidth, tileHeight});
 
     // Tiles start at multiples of the tile size; the last ones in each direction are clipped.
-    const int width = target.width, height = target.height;
+    const int width = target.Width, height = target.Height;
     for (int top = 0; top < height;) {
         const int rowsHere = std::min(tileHeight, height - top);
         for (int r = 0; r < rowsHere; ++r) {

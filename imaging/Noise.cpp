@@ -37,9 +37,9 @@ bool AllZero(int n) {
 }
 
 void ZeroRows(PixelRows rows) {
-    for (int y = 0; y < rows.height; ++y) {
+    for (int y = 0; y < rows.Height; ++y) {
         std::uint8_t* p = rows.Row(y);
-        for (int i = 0; i < 3 * rows.width; ++i)
+        for (int i = 0; i < 3 * rows.Width; ++i)
             p[i] = 0;
     }
 }
@@ -64,14 +64,14 @@ void FillColorNoise(PixelRows rows, int n) {
         return;
     if (AllZero(n)) {
         ZeroRows(rows);
-        g_state = Skip(g_state, 3u * std::uint64_t(rows.width) * std::uint64_t(rows.height));
+        g_state = Skip(g_state, 3u * std::uint64_t(rows.Width) * std::uint64_t(rows.Height));
         return;
     }
     const int half = n / 2;
     std::uint32_t state = g_state;
-    for (int y = 0; y < rows.height; ++y) {
+    for (int y = 0; y < rows.Height; ++y) {
         std::uint8_t* p = rows.Row(y);
-        for (int x = 0; x < rows.width; ++x, p += 3) {
+        for (int x = 0; x < rows.Width; ++x, p += 3) {
             state = Advance(state);
             p[2] = std::uint8_t(ClampByte(Below(state, n) - half));
             state = Advance(state);
@@ -88,14 +88,14 @@ void FillMonoNoise(PixelRows rows, int n) {
         return;
     if (AllZero(n)) {
         ZeroRows(rows);
-        g_state = Skip(g_state, std::uint64_t(rows.width) * std::uint64_t(rows.height));
+        g_state = Skip(g_state, std::uint64_t(rows.Width) * std::uint64_t(rows.Height));
         return;
     }
     const int half = n / 2;
     std::uint32_t state = g_state;
-    for (int y = 0; y < rows.height; ++y) {
+    for (int y = 0; y < rows.Height; ++y) {
         std::uint8_t* p = rows.Row(y);
-        for (int x = 0; x < rows.width; ++x, p += 3) {
+        for (int x = 0; x < rows.Width; ++x, p += 3) {
             state = Advance(state);
             const auto v = std::uint8_t(ClampByte(Below(state, n) - half));
             p[0] = v;
