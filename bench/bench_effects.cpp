@@ -103,7 +103,7 @@ void BM_Trace(benchmark::State& state) {
     }
     SetPixels(state);
 }
-BENCHMARK(BM_Trace)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Trace)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The tile of PicTile 3: a third of the page each way, then the grid.
 void BM_Tile(benchmark::State& state) {
@@ -127,7 +127,7 @@ void BM_ColorNoise(benchmark::State& state) {
     }
     SetPixels(state);
 }
-BENCHMARK(BM_ColorNoise)->Arg(2)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ColorNoise)->Arg(2)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MonoNoise(benchmark::State& state) {
     PixelRows rows = SharedPage().Rows();
@@ -137,6 +137,6 @@ void BM_MonoNoise(benchmark::State& state) {
     }
     SetPixels(state);
 }
-BENCHMARK(BM_MonoNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MonoNoise)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

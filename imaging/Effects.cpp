@@ -1,6 +1,7 @@
 #include "Effects.h"
 
 #include "Halftone.h"
+#include "RowParts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -178,23 +179,25 @@ void TraceBitmap(PixelRows rows, int level) {
     const int width = rows.Width, height = rows.Height;
 
     // The 8-bit working copy: each pixel's halftone index. Runs of one colour are common in scans, so
-    // the last colour's index is kept.
+    // the last colour's index is kept. Rows are independent here, so they are shared between the cores.
     std::vector<std::uint8_t> index(std::size_t(width) * std::size_t(height));
-    std::uint32_t lastColour = 0xFFFFFFFFu;
-    std::uint8_t lastIndex = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* p = rows.Row(y);
-        std::uint8_t* out = index.data() + std::size_t(y) * std::size_t(width);
-        for (int x = 0; x < width; ++x, p += 3) {
-            const std::uint32_t colour =
-                std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
-            if (colour != lastColour) {
-                lastColour = colour;
-                lastIndex = HalftoneIndex(p[2], p[1], p[0]); // red, green, blue
+    ForRowParts(width, height, [&](int begin, int end) {
+        std::uint32_t lastColour = 0xFFFFFFFFu;
+        std::uint8_t lastIndex = 0;
+        for (int y = begin; y < end; ++y) {
+            const std::uint8_t* p = rows.Row(y);
+            std::uint8_t* out = index.data() + std::size_t(y) * std::size_t(width);
+            for (int x = 0; x < width; ++x, p += 3) {
+                const std::uint32_t colour =
+                    std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+                if (colour != lastColour) {
+                    lastColour = colour;
+                    lastIndex = HalftoneIndex(p[2], p[1], p[0]); // red, green, blue
+                }
+                out[x] = lastIndex;
             }
-            out[x] = lastIndex;
         }
-    }
+    });
 
     int reference = -1; // unset until the first pair of different indices
     auto at = [&](int x, int y) { return index[std::size_t(y) * std::size_t(width) + std::size_t(x)]; };

@@ -1,5 +1,7 @@
 #include "Noise.h"
 
+#include "RowParts.h"
+
 namespace {
 
 constexpr std::uint32_t kMultiplier = 134775813u;
@@ -59,49 +61,55 @@ void SetRandomState(std::uint32_t state) {
     g_state = state;
 }
 
-void FillColorNoise(PixelRows rows, int n) {
-    if (n < 1 || !rows.HasPixels())
-        return;
-    if (AllZero(n)) {
-        ZeroRows(rows);
-        g_state = Skip(g_state, 3u * std::uint64_t(rows.Width) * std::uint64_t(rows.Height));
-        return;
-    }
+namespace {
+
+// Fills rows [begin, end) from the generator state that precedes the first draw of row `begin`.
+template <bool Mono> void FillRows(PixelRows rows, int n, int begin, int end, std::uint32_t state) {
     const int half = n / 2;
-    std::uint32_t state = g_state;
-    for (int y = 0; y < rows.Height; ++y) {
+    for (int y = begin; y < end; ++y) {
         std::uint8_t* p = rows.Row(y);
         for (int x = 0; x < rows.Width; ++x, p += 3) {
-            state = Advance(state);
-            p[2] = std::uint8_t(ClampByte(Below(state, n) - half));
-            state = Advance(state);
-            p[1] = std::uint8_t(ClampByte(Below(state, n) - half));
-            state = Advance(state);
-            p[0] = std::uint8_t(ClampByte(Below(state, n) - half));
+            if constexpr (Mono) {
+                state = Advance(state);
+                const auto v = std::uint8_t(ClampByte(Below(state, n) - half));
+                p[0] = v;
+                p[1] = v;
+                p[2] = v;
+            } else {
+                state = Advance(state);
+                p[2] = std::uint8_t(ClampByte(Below(state, n) - half));
+                state = Advance(state);
+                p[1] = std::uint8_t(ClampByte(Below(state, n) - half));
+                state = Advance(state);
+                p[0] = std::uint8_t(ClampByte(Below(state, n) - half));
+            }
         }
     }
-    g_state = state;
+}
+
+// The draws of a fill form one sequence in row order. Each part of the rows starts from the state the
+// sequence has reached at its first row, found by skipping ahead, so the parts can run side by side and
+// still give exactly the pixels of one pass in order.
+template <bool Mono> void Fill(PixelRows rows, int n) {
+    if (n < 1 || !rows.HasPixels())
+        return;
+    const std::uint64_t drawsPerRow = (Mono ? 1u : 3u) * std::uint64_t(rows.Width);
+    const std::uint32_t start = g_state;
+    if (AllZero(n))
+        ZeroRows(rows);
+    else
+        ForRowParts(rows.Width, rows.Height, [&](int begin, int end) {
+            FillRows<Mono>(rows, n, begin, end, Skip(start, drawsPerRow * std::uint64_t(begin)));
+        });
+    g_state = Skip(start, drawsPerRow * std::uint64_t(rows.Height));
+}
+
+} // namespace
+
+void FillColorNoise(PixelRows rows, int n) {
+    Fill<false>(rows, n);
 }
 
 void FillMonoNoise(PixelRows rows, int n) {
-    if (n < 1 || !rows.HasPixels())
-        return;
-    if (AllZero(n)) {
-        ZeroRows(rows);
-        g_state = Skip(g_state, std::uint64_t(rows.Width) * std::uint64_t(rows.Height));
-        return;
-    }
-    const int half = n / 2;
-    std::uint32_t state = g_state;
-    for (int y = 0; y < rows.Height; ++y) {
-        std::uint8_t* p = rows.Row(y);
-        for (int x = 0; x < rows.Width; ++x, p += 3) {
-            state = Advance(state);
-            const auto v = std::uint8_t(ClampByte(Below(state, n) - half));
-            p[0] = v;
-            p[1] = v;
-            p[2] = v;
-        }
-    }
-    g_state = state;
+    Fill<true>(rows, n);
 }

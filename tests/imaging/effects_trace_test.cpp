@@ -90,6 +90,21 @@ TEST(Trace, MatchesThePlainSweepsOnEveryShapeAndLevel) {
             }
 }
 
+TEST(Trace, LargePictureMatchesThePlainSweeps) {
+    // Large enough for the working copy to be made on several cores.
+    std::mt19937 rng(13);
+    TestPicture picture(700, 400, 1);
+    picture.FillFromColours(rng, kColours);
+    for (int y = 100; y < 200; ++y) // and a band of every colour
+        for (int x = 0; x < 700; ++x)
+            for (int c = 0; c < 3; ++c)
+                picture.at(x, y, c) = std::uint8_t(rng());
+    TestPicture expected = picture;
+    TraceBitmap(picture.Rows(), 2);
+    ReferenceTrace(expected, 2);
+    EXPECT_EQ(picture.DifferenceFrom(expected), "");
+}
+
 TEST(Trace, UniformPictureIsUnchangedAndLevelsFromTwoOnAgree) {
     TestPicture uniform(12, 9);
     uniform.Fill(40, 90, 200);

@@ -110,6 +110,32 @@ TEST_F(Noise, FillsMatchTheGeneratorPixelByPixel) {
     }
 }
 
+TEST_F(Noise, LargeFillsEqualOneSequenceInRowOrder) {
+    // Large enough to be shared between the cores: every part must continue the one sequence.
+    for (bool mono : {false, true}) {
+        SetRandomState(12345u);
+        ReferenceGenerator reference{12345u};
+        TestPicture picture(700, 400);
+        if (mono)
+            FillMonoNoise(picture.Rows(), 300);
+        else
+            FillColorNoise(picture.Rows(), 300);
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 700; ++x)
+                for (int c = mono ? 0 : 2; c >= 0; --c) {
+                    const int v = Offset(reference.Below(300), 300);
+                    if (mono) {
+                        ASSERT_TRUE(picture.at(x, y, 0) == v && picture.at(x, y, 1) == v &&
+                                    picture.at(x, y, 2) == v)
+                            << x << ", " << y;
+                    } else {
+                        ASSERT_EQ(picture.at(x, y, c), v) << x << ", " << y << " channel " << c;
+                    }
+                }
+        EXPECT_EQ(RandomState(), reference.state);
+    }
+}
+
 TEST_F(Noise, SpansOfOneAndTwoGiveZerosAndLargeSpansReach255) {
     TestPicture small(40, 30);
     small.Fill(9, 9, 9);
