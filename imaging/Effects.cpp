@@ -200,46 +200,55 @@ void TraceBitmap(PixelRows rows, int level) {
     });
 
     int reference = -1; // unset until the first pair of different indices
-    auto at = [&](int x, int y) { return index[std::size_t(y) * std::size_t(width) + std::size_t(x)]; };
-    auto mark = [&](int x, int y) {
-        std::uint8_t* p = rows.Row(y) + 3 * x;
-        p[0] = p[1] = p[2] = 0;
-    };
-    auto test = [&](int px, int py, int qx, int qy) {
-        const int p = at(px, py), q = at(qx, qy);
-        if (p == q)
-            return;
+    // A test of pixel P against its neighbour Q, given their indices and their bytes in the picture.
+    // Once the reference is set the outcome is chosen without branches (the pixel to blacken, or a
+    // scratch pixel when there is nothing to mark): in a scan, unequal neighbours come at random.
+    std::uint8_t scratch[3];
+    auto test = [&](int p, int q, std::uint8_t* pixelP, std::uint8_t* pixelQ) {
         if (reference < 0) {
+            if (p == q)
+                return;
             reference = q;
-            mark(px, py);
-        } else if (p != reference) {
-            mark(px, py);
-        } else {
-            mark(qx, qy);
+            pixelP[0] = pixelP[1] = pixelP[2] = 0;
+            return;
         }
+        std::uint8_t* marked = p != reference ? pixelP : pixelQ;
+        marked = p == q ? scratch : marked;
+        marked[0] = marked[1] = marked[2] = 0;
     };
+    auto indexRow = [&](int y) { return index.data() + std::size_t(y) * std::size_t(width); };
 
     // The marks depend only on the working copy and the reference index, which never changes once set.
     // A third pass therefore marks exactly what the second did, and every level from 2 on gives the
     // picture of level 2.
     const int passes = std::min(level, 2);
     for (int pass = 1; pass <= passes; ++pass) {
-        for (int j = 0; j + 1 < height; ++j)
+        for (int j = 0; j + 1 < height; ++j) {
+            const std::uint8_t* here = indexRow(j);
+            const std::uint8_t* next = indexRow(j + 1);
+            std::uint8_t* row = rows.Row(j);
+            std::uint8_t* below = rows.Row(j + 1);
             for (int k = 0;; ++k) { // columns 0 .. W - 3, column 0 at least once
-                test(k, j, k + 1, j);
-                test(k, j, k, j + 1);
+                test(here[k], here[k + 1], row + 3 * k, row + 3 * k + 3);
+                test(here[k], next[k], row + 3 * k, below + 3 * k);
                 if (k >= width - 3)
                     break;
             }
+        }
         if (pass == 1)
             continue;
-        for (int j = height - 1; j >= 1; --j)
+        for (int j = height - 1; j >= 1; --j) {
+            const std::uint8_t* here = indexRow(j);
+            const std::uint8_t* previous = indexRow(j - 1);
+            std::uint8_t* row = rows.Row(j);
+            std::uint8_t* above = rows.Row(j - 1);
             for (int k = width - 1;; --k) { // columns W - 1 .. 2, column W - 1 at least once
-                test(k, j, k - 1, j);
-                test(k, j, k, j - 1);
+                test(here[k], here[k - 1], row + 3 * k, row + 3 * k - 3);
+                test(here[k], previous[k], row + 3 * k, above + 3 * k);
                 if (k <= 2)
                     break;
             }
+        }
     }
 }
 
