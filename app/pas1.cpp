@@ -8,8 +8,11 @@
 #include "Picture.h"
 #include "Shell.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -131,7 +134,14 @@ void TForm1::LoadStoredLayout() {
     c.CheckBox1->raise();
 
     // The mode box does not complete typed text; the preset box does.
-    c.ComboBox2->setCompleter(nullptr);
+    c.ComboBox2->SetAutoComplete(false);
+    c.ComboBox2->SetItemIndex(1);
+    c.ComboBox1->SetAutoComplete(true);
+    c.ComboBox1->SetItemIndex(0);
+    c.UpDown1->SetMin(0);
+    c.UpDown1->SetMax(5);
+    c.UpDown1->SetPosition(0);
+    c.UpDown1->SetWrap(false);
 
     // The busy animation strip under the view, and the context menu of "Печать".
     popupMenu1_ = new QMenu(this);
@@ -150,8 +160,19 @@ void TForm1::ConnectHandlers() {
         [this](TObject*, Qt::KeyboardModifiers k, int x, int y) { Image1MouseMove(ui_->Image1, k, x, y); });
     connect(c.BitBtn4, &QPushButton::clicked, this,
             [this] { Application::Guard([this] { BitBtn4Click(ui_->BitBtn4); }); });
+    c.ComboBox2->OnChange = Guarded([this](TObject*) { ComboBox2Change(ui_->ComboBox2); });
+    c.ComboBox1->OnChange = Guarded([this](TObject*) { ComboBox1Change(ui_->ComboBox1); });
+    c.TrackBar1->OnChange = Guarded([this](TObject*) { TrackBar1Change(ui_->TrackBar1); });
+    c.TrackBar2->OnChange = Guarded([this](TObject*) { TrackBar2Change(ui_->TrackBar2); });
+    c.UpDown1->OnChangingEx = Guarded([this](TObject*, bool& allow, short value, TUpDownDirection direction) {
+        UpDown1ChangingEx(ui_->UpDown1, allow, value, direction);
+    });
+    connect(c.BitBtn3, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn3Click(ui_->BitBtn3); }); });
     c.Label7->setMouseTracking(true);
     c.Label7->installEventFilter(this);
+    c.ComboBox1->installEventFilter(this);
+    c.ComboBox2->installEventFilter(this);
     c.CheckBox1->installEventFilter(this);
 }
 
@@ -170,6 +191,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             if (e->button() == Qt::LeftButton && c.Label7->rect().contains(e->position().toPoint()))
                 Application::Guard([&] { Label7Click(this); });
         }
+    } else if ((watched == c.ComboBox1 || watched == c.ComboBox2) && event->type() == QEvent::KeyPress) {
+        auto* box = static_cast<QComboBox*>(watched);
+        if (!box->view()->isVisible() && PressDefaultButton(static_cast<QKeyEvent*>(event)))
+            return true;
     } else if (watched == c.CheckBox1 && event->type() == QEvent::MouseButtonRelease) {
         // The box toggles on the release first; the handler then sees the new state.
         auto* e = static_cast<QMouseEvent*>(event);
@@ -190,6 +215,25 @@ void TForm1::mouseMoveEvent(QMouseEvent* event) {
             FormMouseMove(this, event->modifiers(), int(event->position().x()), int(event->position().y()));
         });
     QWidget::mouseMoveEvent(event);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (!PressDefaultButton(event))
+        QWidget::keyPressEvent(event);
+}
+
+bool TForm1::PressDefaultButton(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return false;
+    // On a button, Enter presses that button.
+    if (auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget())) {
+        button->click();
+        return true;
+    }
+    if (!ui_->BitBtn6->isEnabled())
+        return false;
+    ui_->BitBtn6->click();
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -237,4 +281,66 @@ void TForm1::Label7Click(QObject*) {
 
 void TForm1::BitBtn4Click(QObject*) {
     ShellOpen(QStringLiteral("zrk.hlp"));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Correction controls
+
+namespace {
+
+// Track bar positions of the presets, in list order: brightness, contrast.
+constexpr int PresetPositions[7][2] = {{10, 5}, {12, 3}, {12, 2}, {11, 1}, {9, 6}, {8, 7}, {7, 9}};
+
+} // namespace
+
+void TForm1::ComboBox2Change(QObject*) {
+    ui_->OrImage1->SetPicGrayScale(ui_->ComboBox2->ItemIndex() == 0);
+    ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
+}
+
+void TForm1::TrackBar1Change(QObject*) {
+    const int step = ui_->TrackBar1->Position() - 10;
+    ui_->OrImage1->SetPicBrightness(step * 25);
+    ui_->Label5->setText(QString::number(step * 10));
+    ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
+}
+
+void TForm1::TrackBar2Change(QObject*) {
+    const int step = ui_->TrackBar2->Position() - 5;
+    ui_->OrImage1->SetPicContrast(step * 50);
+    ui_->Label6->setText(QString::number(step * 10));
+    ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
+}
+
+void TForm1::ComboBox1Change(QObject*) {
+    Ui::TForm1& c = *ui_;
+    const int preset = c.ComboBox1->ItemIndex();
+    const bool manual = preset == 0;
+    c.TrackBar1->setEnabled(manual);
+    c.TrackBar2->setEnabled(manual);
+    if (preset < 0 || preset > 6)
+        return;
+    // Each bar that moves applies itself through its own change handler.
+    c.TrackBar1->SetPosition(PresetPositions[preset][0]);
+    c.TrackBar2->SetPosition(PresetPositions[preset][1]);
+}
+
+void TForm1::UpDown1ChangingEx(QObject*, bool& allowChange, short newValue, TUpDownDirection) {
+    allowChange = true;
+    if (newValue != -1)
+        ui_->ComboBox1->SetItemIndex(newValue);
+    ComboBox1Change(ui_->ComboBox1);
+}
+
+void TForm1::BitBtn3Click(QObject*) {
+    Ui::TForm1& c = *ui_;
+    c.ComboBox1->SetItemIndex(0);
+    c.TrackBar1->setEnabled(true);
+    c.TrackBar2->setEnabled(true);
+    c.TrackBar1->SetPosition(10);
+    c.OrImage1->SetPicBrightness(0);
+    c.Label5->setText(QStringLiteral("0"));
+    c.TrackBar2->SetPosition(5);
+    c.OrImage1->SetPicContrast(0);
+    c.Label6->setText(QStringLiteral("0"));
 }

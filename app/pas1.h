@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Types.h"
+#include "UpDown.h"
 
 #include <QWidget>
 
@@ -36,18 +37,32 @@ public:
     void Label7Click(QObject* sender);
     void BitBtn4Click(QObject* sender);
 
+    // Correction controls.
+    void ComboBox2Change(QObject* sender);
+    void TrackBar1Change(QObject* sender);
+    void TrackBar2Change(QObject* sender);
+    void ComboBox1Change(QObject* sender);
+    void UpDown1ChangingEx(QObject* sender, bool& allowChange, short newValue, TUpDownDirection direction);
+    void BitBtn3Click(QObject* sender);
+
     // The address the credit line opens.
     static const char* const AuthorPage;
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void LoadStoredLayout();
     void ConnectHandlers();
+    // Enter presses the focused button, or else the window's default button, "Сохранить".
+    bool PressDefaultButton(QKeyEvent* event);
 
     std::unique_ptr<Ui::TForm1> ui_;
     QMenu* popupMenu1_ = nullptr;
     std::array<TImage*, 10> ring_{};
+
+    // 1 while a track bar handler plays the busy animation.
+    int BusyAnimating = 0;
 };
