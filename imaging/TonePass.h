@@ -21,7 +21,6 @@ struct ToneSettings {
     bool Invert = false;
 };
 
-
 // Runs the pass over width × height pixels. noise.First may be null (no noise). The work is shared
 // between the processor's cores; the result is the same as a pass in row order.
 void RunTonePass(const ToneSettings& settings, ConstPixelRows source, ConstPixelRows noise, PixelRows result,
