@@ -79,7 +79,8 @@ public:
     std::uint8_t* ScanLine(int row);
     const std::uint8_t* ScanLine(int row) const;
     const std::uint8_t* ConstScanLine(int row) const { return ScanLine(row); }
-    // Bytes from one row to the next in the bitmap's own rows (a multiple of 4).
+    // Bytes from one row to the next: a multiple of 4 in the bitmap's own memory, negative for adopted
+    // platform memory stored bottom-up.
     std::ptrdiff_t RowStride() const;
 
     // Takes over pixel memory owned by the platform; the previous content is released.
@@ -101,6 +102,7 @@ public:
 private:
     struct Store;
     void MakeUnique();
+    void SetTransparentQuietly(bool value);
     void Reset(std::shared_ptr<Store> store);
 
     std::shared_ptr<Store> store_;

@@ -20,6 +20,10 @@ public:
     // Copies sourceRect of another canvas stretched onto dest of this one.
     void CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRect);
 
+    // Draws sourceRect of a bitmap stretched into dest, nearest pixel (rows and columns are dropped or
+    // repeated, never averaged). A transparent bitmap leaves out pixels of its transparent colour.
+    void DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& sourceRect);
+
     // Paints r in one colour.
     void FillRect(const TRect& r, TColor color);
 

@@ -2,8 +2,8 @@
 // are the toolkit's own and are shown to the user as they stand (the error box adds a full stop).
 #pragma once
 
-#include <QString>
 #include <QByteArray>
+#include <QString>
 #include <exception>
 
 // Message texts of the toolkit.

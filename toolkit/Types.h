@@ -30,7 +30,9 @@ struct TRect {
     friend bool operator==(const TRect&, const TRect&) = default;
 };
 
-inline TRect Rect(int left, int top, int right, int bottom) { return TRect{left, top, right, bottom}; }
+inline TRect Rect(int left, int top, int right, int bottom) {
+    return TRect{left, top, right, bottom};
+}
 inline TRect Bounds(int left, int top, int width, int height) {
     return TRect{left, top, left + width, top + height};
 }
@@ -40,9 +42,15 @@ using TColor = std::uint32_t;
 constexpr TColor RGBColor(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return TColor(r) | (TColor(g) << 8) | (TColor(b) << 16);
 }
-constexpr std::uint8_t RedOf(TColor c) { return std::uint8_t(c); }
-constexpr std::uint8_t GreenOf(TColor c) { return std::uint8_t(c >> 8); }
-constexpr std::uint8_t BlueOf(TColor c) { return std::uint8_t(c >> 16); }
+constexpr std::uint8_t RedOf(TColor c) {
+    return std::uint8_t(c);
+}
+constexpr std::uint8_t GreenOf(TColor c) {
+    return std::uint8_t(c >> 8);
+}
+constexpr std::uint8_t BlueOf(TColor c) {
+    return std::uint8_t(c >> 16);
+}
 constexpr TColor clWhite = RGBColor(255, 255, 255);
 constexpr TColor clBlack = RGBColor(0, 0, 0);
 constexpr TColor clRed = RGBColor(255, 0, 0);
