@@ -255,12 +255,16 @@ TW_UINT16 TFakeScanner::Answer(const TFakeCall& call, TW_MEMREF data) {
             RGBQUAD entry{level, level, level, 0};
             std::memcpy(dib + sizeof header + 4 * std::size_t(i), &entry, 4);
         }
-        // A DIB stores its bottom row first.
+        // A DIB stores its bottom row first; data that does not fit its header is handed over as it is.
         const std::size_t rowBytes = RowBytesOf(image.Info.ImageWidth, image.Info.BitsPerPixel);
         std::uint8_t* bits = dib + sizeof header + 4 * std::size_t(colors);
-        for (int y = 0; y < image.Info.ImageLength; ++y)
-            std::memcpy(bits + std::size_t(image.Info.ImageLength - 1 - y) * rowBytes,
-                        image.Data.data() + std::size_t(y) * rowBytes, rowBytes);
+        if (image.Data.size() == rowBytes * std::size_t(image.Info.ImageLength)) {
+            for (int y = 0; y < image.Info.ImageLength; ++y)
+                std::memcpy(bits + std::size_t(image.Info.ImageLength - 1 - y) * rowBytes,
+                            image.Data.data() + std::size_t(y) * rowBytes, rowBytes);
+        } else {
+            std::memcpy(bits, image.Data.data(), image.Data.size());
+        }
         GlobalUnlock(block);
         TW_HANDLE handle = block;
         std::memcpy(data, &handle, sizeof handle);
