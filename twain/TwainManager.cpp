@@ -171,6 +171,70 @@ bool AdoptBitmap(TBitmap& image, HBITMAP bitmap, bool bottomUp) {
     return true;
 }
 
+// Colour-table entries that a DIB of this depth carries when it does not count them itself.
+std::size_t FullColorTable(int bitsPerPixel) {
+    return bitsPerPixel == 1 ? 2 : bitsPerPixel == 4 ? 16 : bitsPerPixel == 8 ? 256 : 0;
+}
+
+// A device-dependent bitmap made from a DIB packed in memory (header, colour table, pixels), as a source
+// hands it over in a native transfer. Both header kinds are read: the 12-byte core header with 3-byte
+// colour entries, and the 40-byte (or longer) info header with 4-byte ones. Everything is checked
+// against the block's size; nullptr when the DIB does not fit or cannot be converted.
+HBITMAP BitmapFromPackedDib(const std::uint8_t* data, std::size_t size) {
+    DWORD headerSize = 0;
+    if (!data || size < sizeof headerSize)
+        return nullptr;
+    std::memcpy(&headerSize, data, sizeof headerSize);
+
+    BITMAPINFOHEADER header{};
+    std::vector<RGBQUAD> colors;
+    std::size_t colorBytes = 0;
+    if (headerSize == sizeof(BITMAPCOREHEADER) && size >= headerSize) {
+        BITMAPCOREHEADER core;
+        std::memcpy(&core, data, sizeof core);
+        header.biSize = sizeof header;
+        header.biWidth = core.bcWidth;
+        header.biHeight = core.bcHeight;
+        header.biPlanes = 1;
+        header.biBitCount = core.bcBitCount;
+        const std::size_t count = FullColorTable(core.bcBitCount);
+        colorBytes = count * sizeof(RGBTRIPLE);
+        if (size - headerSize < colorBytes)
+            return nullptr;
+        for (std::size_t i = 0; i < count; ++i) {
+            RGBTRIPLE entry;
+            std::memcpy(&entry, data + headerSize + i * sizeof entry, sizeof entry);
+            colors.push_back(RGBQUAD{entry.rgbtBlue, entry.rgbtGreen, entry.rgbtRed, 0});
+        }
+    } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= headerSize) {
+        std::memcpy(&header, data, sizeof header);
+        header.biSize = sizeof header;
+        const std::size_t count =
+            header.biClrUsed != 0 ? header.biClrUsed : FullColorTable(header.biBitCount);
+        if (count > (size - headerSize) / sizeof(RGBQUAD))
+            return nullptr;
+        colorBytes = count * sizeof(RGBQUAD);
+        colors.resize(count);
+        if (count > 0)
+            std::memcpy(colors.data(), data + headerSize, colorBytes);
+    } else {
+        return nullptr;
+    }
+
+    const std::int64_t height = header.biHeight < 0 ? -std::int64_t(header.biHeight) : header.biHeight;
+    const std::uint64_t pixelBytes =
+        BitmapRowBytes(header.biWidth, header.biBitCount) * std::uint64_t(height);
+    if (pixelBytes == 0 || pixelBytes > size - headerSize - colorBytes)
+        return nullptr;
+    std::vector<std::uint8_t> info(sizeof header + std::max<std::size_t>(colors.size(), 1) * sizeof(RGBQUAD));
+    header.biClrUsed = DWORD(colors.size());
+    std::memcpy(info.data(), &header, sizeof header);
+    if (!colors.empty())
+        std::memcpy(info.data() + sizeof header, colors.data(), colors.size() * sizeof(RGBQUAD));
+    return CreateDIBitmap(nullptr, &header, CBM_INIT, data + headerSize + colorBytes,
+                          reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS);
+}
+
 } // namespace
 
 // ===================================================================================================
@@ -316,7 +380,7 @@ TTwainManager::TBusy::~TBusy() {
         manager_.ReleaseRetired();
 }
 
-TTwainManager::TTwainManager(TObject*) {
+TTwainManager::TTwainManager(TObject* owner) : owner_(owner) {
     static TVirtualWindowClass windowClass(&TTwainManager::VirtualWindowProc);
     virtualWindow_ = CreateWindowExA(0, kVirtualWindowClass, "Twain Manager virtual window", 0, 10, 10, 100,
                                      100, nullptr, nullptr, GetModuleHandleA(nullptr), this);
@@ -547,6 +611,7 @@ void TTwainSource::SetEnabled(bool value) {
 bool TTwainSource::OpenDS() {
     if (loaded_)
         return true;
+    TTwainManager::TBusy busy(*owner_);
     if (owner_->CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &Record()) != TWRC_SUCCESS)
         return false;
     ++owner_->openedSourceCount_;
@@ -1030,68 +1095,7 @@ void TTwainSource::DeliverNativeImage(HGLOBAL dib, bool& cancel) {
     HBITMAP bitmap = nullptr;
     {
         TLockedBlock block(dib);
-        const std::uint8_t* data = block.Data();
-        const std::size_t size = block.Size();
-        DWORD headerSize = 0;
-        if (data && size >= sizeof headerSize)
-            std::memcpy(&headerSize, data, sizeof headerSize);
-
-        // The DIB is read into a BITMAPINFO of our own: header and colour table, checked against the block.
-        BITMAPINFOHEADER header{};
-        std::vector<RGBQUAD> colors;
-        std::size_t colorBytes = 0;
-        bool readable = false;
-        if (headerSize == sizeof(BITMAPCOREHEADER) && size >= headerSize) {
-            BITMAPCOREHEADER core;
-            std::memcpy(&core, data, sizeof core);
-            header.biSize = sizeof header;
-            header.biWidth = core.bcWidth;
-            header.biHeight = core.bcHeight;
-            header.biPlanes = 1;
-            header.biBitCount = core.bcBitCount;
-            const std::size_t count = core.bcBitCount == 1   ? 2
-                                      : core.bcBitCount == 4 ? 16
-                                      : core.bcBitCount == 8 ? 256
-                                                             : 0;
-            colorBytes = count * sizeof(RGBTRIPLE);
-            if (size >= headerSize + colorBytes) {
-                for (std::size_t i = 0; i < count; ++i) {
-                    RGBTRIPLE t;
-                    std::memcpy(&t, data + headerSize + i * sizeof t, sizeof t);
-                    colors.push_back(RGBQUAD{t.rgbtBlue, t.rgbtGreen, t.rgbtRed, 0});
-                }
-                readable = true;
-            }
-        } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= headerSize) {
-            std::memcpy(&header, data, sizeof header);
-            header.biSize = sizeof header;
-            std::size_t count = header.biClrUsed;
-            if (count == 0)
-                count = header.biBitCount == 1   ? 2
-                        : header.biBitCount == 4 ? 16
-                        : header.biBitCount == 8 ? 256
-                                                 : 0;
-            if (count <= (size - headerSize) / sizeof(RGBQUAD)) {
-                colorBytes = count * sizeof(RGBQUAD);
-                colors.resize(count);
-                if (count > 0)
-                    std::memcpy(colors.data(), data + headerSize, colorBytes);
-                readable = true;
-            }
-        }
-        const long long height = header.biHeight < 0 ? -(long long)header.biHeight : header.biHeight;
-        const std::uint64_t pixelBytes =
-            BitmapRowBytes(header.biWidth, header.biBitCount) * std::uint64_t(height);
-        if (readable && pixelBytes > 0 && pixelBytes <= size - headerSize - colorBytes) {
-            std::vector<std::uint8_t> info(sizeof header +
-                                           std::max<std::size_t>(colors.size(), 1) * sizeof(RGBQUAD));
-            header.biClrUsed = DWORD(colors.size());
-            std::memcpy(info.data(), &header, sizeof header);
-            if (!colors.empty())
-                std::memcpy(info.data() + sizeof header, colors.data(), colors.size() * sizeof(RGBQUAD));
-            bitmap = CreateDIBitmap(nullptr, &header, CBM_INIT, data + headerSize + colorBytes,
-                                    reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS);
-        }
+        bitmap = BitmapFromPackedDib(block.Data(), block.Size());
     }
     GlobalFree(dib);
 

@@ -66,7 +66,7 @@ enum TTwainFormat {
 
 // Languages of an identity; each ordinal is the standard's TWLG_ code plus one.
 // clang-format off
-enum TTwainLanguage {
+enum TTwainLanguage : int {
     tlUserLocale, tlDanish, tlDutch, tlInternationalEnglish, tlFrenchCanadian, tlFinnish, tlFrench, tlGerman,
     tlIcelandic, tlItalian, tlNorwegian, tlPortuguese, tlSpanish, tlSwedish, tlUsEnglish, tlAfrikaans,
     tlAlbania, tlArabic, tlArabicAlgeria, tlArabicBahrain, tlArabicEgypt, tlArabicIraq, tlArabJordan,
@@ -182,6 +182,7 @@ class TTwainManager : public TObject {
 public:
     explicit TTwainManager(TObject* owner = nullptr);
     ~TTwainManager() override;
+    TObject* Owner() const { return owner_; }
     TTwainManager(const TTwainManager&) = delete;
     TTwainManager& operator=(const TTwainManager&) = delete;
 
@@ -253,6 +254,7 @@ private:
     void ReleaseRetired();
     static LRESULT VirtualWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+    TObject* owner_;
     int openedSourceCount_ = 0;
     bool selecting_ = false;
     int sourceCountSink_ = 0;

@@ -221,6 +221,8 @@ TW_UINT16 TFakeScanner::Answer(const TFakeCall& call, TW_MEMREF data) {
         std::size_t size = std::min<std::size_t>(transfer.Memory.Length, image.Data.size() - sent_);
         if (Chunk > 0)
             size = std::min(size, Chunk);
+        if (StallAfter && sent_ + size > *StallAfter)
+            size = sent_ < *StallAfter ? *StallAfter - sent_ : 0;
         if (size > 0)
             std::memcpy(transfer.Memory.TheMem, image.Data.data() + sent_, size);
         sent_ += size;
@@ -238,6 +240,11 @@ TW_UINT16 TFakeScanner::Answer(const TFakeCall& call, TW_MEMREF data) {
         if (Images.empty())
             return Fail(TWCC_SEQERROR);
         State = 7;
+        if (NativeBlock) {
+            TW_HANDLE handle = NativeBlock();
+            std::memcpy(data, &handle, sizeof handle);
+            return TWRC_XFERDONE;
+        }
         const TFakeImage& image = Images.front();
         const int colors = image.Info.BitsPerPixel == 8 ? 256 : image.Info.BitsPerPixel == 1 ? 2 : 0;
         HGLOBAL block =

@@ -64,6 +64,8 @@ public:
     TW_UINT16 ResetResult = TWRC_SUCCESS;
     std::optional<TW_UINT16> ImageInfoResult;
     std::optional<TW_UINT16> NativeResult;
+    std::function<HGLOBAL()> NativeBlock;  // hands over this block instead of one made from the image
+    std::optional<std::size_t> StallAfter; // after this many bytes, answers TWRC_SUCCESS with nothing
     std::optional<TW_UINT16> FileResult;
     std::string FileName = "/tmp/scan.tif";
     TW_UINT16 FileFormat = TWFF_TIFF;

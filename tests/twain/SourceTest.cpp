@@ -5,6 +5,7 @@
 #include "Window.h"
 
 #include <cstring>
+#include <stdexcept>
 
 TEST_F(TwainTest, EnableNeedsAnOpenSource) {
     OpenManager();
@@ -253,4 +254,37 @@ TEST_F(TwainTest, EnumerationTextsOfLargeUnsignedItems) {
     EXPECT_EQ(CallCount(), before);
     EXPECT_EQ(list, QStringList{QStringLiteral("3")});
     EXPECT_EQ(GlobalSize(given), 0u);
+}
+
+TEST_F(TwainTest, ContainersThatAreNotWhatTheyClaim) {
+    OpenManager();
+    TTwainSource* source = manager_->SourceAt(0);
+    source->SetLoaded(true);
+    int local = 0;
+    TW_UINT16 type = 0;
+    TGetCapabilityList list;
+    int current = 0, defaultIndex = 0;
+    scanner_.Capabilities[ICAP_UNITS] = [&] { return reinterpret_cast<HGLOBAL>(&local); };
+    EXPECT_EQ(source->GetEnumerationCap(ICAP_UNITS, type, list, current, defaultIndex), cpBadContainer);
+    scanner_.Capabilities[ICAP_UNITS] = [] { return GlobalAlloc(GHND, 5); }; // shorter than the header
+    EXPECT_EQ(source->GetEnumerationCap(ICAP_UNITS, type, list, current, defaultIndex), cpBadContainer);
+    scanner_.Capabilities[ICAP_UNITS] = [] {
+        HGLOBAL block = MakeEnumeration(TWTY_UINT16, {1, 2}, 0, 0);
+        const TW_UINT16 unknownType = 0x99;
+        std::memcpy(GlobalLock(block), &unknownType, sizeof unknownType);
+        GlobalUnlock(block);
+        return block;
+    };
+    EXPECT_EQ(source->GetEnumerationCap(ICAP_UNITS, type, list, current, defaultIndex), cpBadContainer);
+}
+
+TEST_F(TwainTest, NothingThrownBehindTheEntryPointComesThrough) {
+    Control()->Script = [](const TFakeCall&, TW_IDENTITY*, TW_IDENTITY*, TW_MEMREF) -> TW_UINT16 {
+        throw std::runtime_error("broken source manager");
+    };
+    manager_->SetLibraryLoaded(true);
+    ASSERT_TRUE(manager_->LibraryLoaded());
+    EXPECT_NO_THROW(manager_->SetSourceManagerLoaded(true));
+    EXPECT_FALSE(manager_->SourceManagerLoaded());
+    Control()->Script = scanner_.Script();
 }

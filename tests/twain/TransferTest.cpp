@@ -4,6 +4,7 @@
 
 #include "Bitmap.h"
 #include "Gdi.h"
+#include "GlobalMemory.h"
 
 #include <cstring>
 
@@ -452,6 +453,20 @@ TEST_F(TransferTest, SourceThatNeverFinishesIsGivenUpOn) {
     EXPECT_EQ(errors_[0].first, TWRC_FAILURE);
 }
 
+TEST_F(TransferTest, SourceAnsweringWithEmptyBuffersIsGivenUpOn) {
+    TTwainSource* source = EnableFirstSource();
+    ASSERT_NE(source, nullptr);
+    scanner_.Images = {PatternImage(40, 10, 8, TWPT_GRAY)};
+    scanner_.StallAfter = 100;
+    Collect();
+    const std::size_t before = CallCount();
+    Scan();
+    EXPECT_TRUE(acquired_.empty());
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].first, TWRC_FAILURE);
+    EXPECT_EQ(CountOf("CONTROL/PENDINGXFERS/ENDXFER", before), 1u);
+}
+
 TEST_F(TransferTest, A4GreyPageInBuffersOf64K) {
     TTwainSource* source = EnableFirstSource();
     ASSERT_NE(source, nullptr);
@@ -537,6 +552,67 @@ TEST_F(TransferTest, NativeTransferOfAnUnreadableImageIsAnError) {
     source->SetEnabled(true);
     Scan();
     EXPECT_EQ(cancels_, 1);
+}
+
+TEST_F(TransferTest, NativeTransferReadsTheOldCoreHeader) {
+    // A 2 x 2 DIB of 8 bits with a 12-byte header and 3-byte colour entries, bottom row first.
+    scanner_.NativeBlock = [] {
+        const std::size_t size = sizeof(BITMAPCOREHEADER) + 256 * sizeof(RGBTRIPLE) + 2 * 4;
+        HGLOBAL block = GlobalAlloc(GHND, size);
+        auto* data = static_cast<std::uint8_t*>(GlobalLock(block));
+        const BITMAPCOREHEADER header{sizeof(BITMAPCOREHEADER), 2, 2, 1, 8};
+        std::memcpy(data, &header, sizeof header);
+        const RGBTRIPLE red{0, 0, 200}, blue{150, 0, 0};
+        std::memcpy(data + sizeof header + 1 * 3, &red, 3);
+        std::memcpy(data + sizeof header + 2 * 3, &blue, 3);
+        std::uint8_t* bits = data + sizeof header + 256 * 3;
+        const std::uint8_t rows[8] = {1, 1, 0, 0, 2, 2, 0, 0}; // bottom row red, top row blue
+        std::memcpy(bits, rows, sizeof rows);
+        GlobalUnlock(block);
+        return block;
+    };
+    scanner_.Images = {PatternImage(2, 2, 8, TWPT_GRAY)};
+    manager_->SetTransferMode(ttmNative);
+    TTwainSource* source = EnableFirstSource();
+    ASSERT_NE(source, nullptr);
+    Collect();
+    Scan();
+    ASSERT_EQ(acquired_.size(), 1u);
+    EXPECT_EQ(acquired_[0].Rows[0][0], 150) << "top row blue";
+    EXPECT_EQ(acquired_[0].Rows[1][2], 200) << "bottom row red";
+}
+
+TEST_F(TransferTest, NativeTransferOfNothingUsable) {
+    manager_->SetTransferMode(ttmNative);
+    TTwainSource* source = EnableFirstSource();
+    ASSERT_NE(source, nullptr);
+    Collect();
+    int local = 0;
+    const std::function<HGLOBAL()> blocks[] = {
+        [] { return HGLOBAL(nullptr); },
+        [&] { return reinterpret_cast<HGLOBAL>(&local); }, // not a block at all
+        [] { return GlobalAlloc(GHND, 3); },               // too small for a header
+        [] {
+            HGLOBAL block = GlobalAlloc(GHND, 64);
+            BITMAPINFOHEADER header{};
+            header.biSize = 40;
+            header.biWidth = 4;
+            header.biHeight = 4;
+            header.biBitCount = 8;
+            header.biClrUsed = 1000000; // more colours than the block holds
+            std::memcpy(GlobalLock(block), &header, sizeof header);
+            GlobalUnlock(block);
+            return block;
+        },
+    };
+    for (const auto& block : blocks) {
+        scanner_.NativeBlock = block;
+        scanner_.Images = {PatternImage(2, 2, 8, TWPT_GRAY)};
+        source->SetEnabled(true);
+        Scan();
+    }
+    EXPECT_TRUE(acquired_.empty());
+    EXPECT_EQ(errors_.size(), 4u);
 }
 
 TEST_F(TransferTest, FileTransferReportsNameAndFormat) {
