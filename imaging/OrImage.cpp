@@ -49,7 +49,9 @@ TOrImage::~TOrImage() {
     effect_.reset();
 }
 
-void TOrImage::SetPictureOriginal(const TPicture* value) { pictureOriginal_->Assign(value); }
+void TOrImage::SetPictureOriginal(const TPicture* value) {
+    pictureOriginal_->Assign(value);
+}
 
 // ---------------------------------------------------------------------------------------------------
 // The two pictures
@@ -391,7 +393,7 @@ void TOrImage::RebuildResult() {
         h = std::min(h, noise->Height());
     }
     if (w > 0 && h > 0) {
-        const ToneSettings settings{posterize_, solorize_,  contrast_, lightness_,  darkness_,
+        const ToneSettings settings{posterize_,  solorize_,   contrast_,  lightness_,  darkness_,
                                     brightness_, splitlight_, grayScale_, saturation_, invert_};
         const ConstPixelRows in{source->ScanLine(0), source->RowStride()};
         const ConstPixelRows offsets =

@@ -18,8 +18,6 @@ class TPicture;
 
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
-using TMouseMoveEvent = std::function<void(TObject* sender, Qt::KeyboardModifiers shift, int x, int y)>;
-
 class TOrImage : public QWidget, public TObject {
     Q_OBJECT
 
@@ -135,8 +133,8 @@ private:
 
     void OriginalChanged();
     void ResultChanged();
-    void ForwardProgress(TObject* sender, TProgressStage stage, int percentDone, bool redrawNow, const TRect& r,
-                         const char* message);
+    void ForwardProgress(TObject* sender, TProgressStage stage, int percentDone, bool redrawNow,
+                         const TRect& r, const char* message);
     bool RequestPalette();
 
     Effect ActiveEffect() const;

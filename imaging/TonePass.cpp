@@ -13,7 +13,9 @@ using tone::Mul32;
 
 namespace {
 
-inline std::uint8_t Clamp(std::int32_t v) { return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+inline std::uint8_t Clamp(std::int32_t v) {
+    return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+}
 
 // Posterize (or the solarize inversion), then contrast, lightness, darkness and brightness: everything
 // that happens to one channel before the noise offset is added and the sum is clamped.
@@ -28,7 +30,8 @@ std::int32_t ChannelSum(const ToneSettings& s, int c, bool solarized) {
         contrast = c >= 128 ? d : -d;
     }
     const std::int32_t lightness = s.Lightness != 0 ? Mul32(255 - c, s.Lightness) / 255 : 0;
-    const std::int32_t darkness = s.Darkness != 0 ? std::int32_t(0u - std::uint32_t(Mul32(c, s.Darkness))) / 255 : 0;
+    const std::int32_t darkness =
+        s.Darkness != 0 ? std::int32_t(0u - std::uint32_t(Mul32(c, s.Darkness))) / 255 : 0;
     return Add32(Add32(Add32(Add32(c, contrast), lightness), darkness), s.Brightness);
 }
 
@@ -39,11 +42,11 @@ inline std::uint8_t Saturate(int c, int mean, std::int32_t factor) {
 // Everything about the settings that can be worked out once per pass.
 struct Tables {
     bool solarize = false;
-    int solarizeAbove = 0;                             // the mean that must be exceeded to invert
-    std::array<std::array<std::int32_t, 256>, 2> sums; // [solarized][channel]: the sum before noise
+    int solarizeAbove = 0;                                // the mean that must be exceeded to invert
+    std::array<std::array<std::int32_t, 256>, 2> sums;    // [solarized][channel]: the sum before noise
     std::array<std::array<std::uint8_t, 256>, 2> clamped; // the same, clamped and split-lit
-    std::array<std::uint8_t, 256> split;               // split light, all steps
-    std::array<int, 256> red30, green59, blue11;       // weighted channels in hundredths
+    std::array<std::uint8_t, 256> split;                  // split light, all steps
+    std::array<int, 256> red30, green59, blue11;          // weighted channels in hundredths
     std::int32_t saturationFactor = 255;
 
     explicit Tables(const ToneSettings& s) {

@@ -40,7 +40,9 @@ void ShowException(const std::exception& error) {
     box.exec();
 }
 
-void SetErrorBoxHook(ErrorBoxHook hook) { Hook() = std::move(hook); }
+void SetErrorBoxHook(ErrorBoxHook hook) {
+    Hook() = std::move(hook);
+}
 
 void Guard(const std::function<void()>& handler) noexcept {
     try {

@@ -1,6 +1,8 @@
 // Small value types and event signatures shared by the toolkit and the program.
 #pragma once
 
+#include <QtCore/qnamespace.h>
+
 #include <cstdint>
 #include <functional>
 
@@ -71,3 +73,8 @@ enum class TProgressStage { psStarting, psRunning, psEnding };
 using TNotifyEvent = std::function<void(TObject* sender)>;
 using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, int percentDone,
                                           bool redrawNow, const TRect& r, const char* message)>;
+
+// Mouse events of controls: the button (for presses and releases), the modifier keys and the position.
+using TMouseEvent =
+    std::function<void(TObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>;
+using TMouseMoveEvent = std::function<void(TObject* sender, Qt::KeyboardModifiers shift, int x, int y)>;

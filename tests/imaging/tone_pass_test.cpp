@@ -194,13 +194,16 @@ TEST(TonePass, SettingsWithoutAPictureApplyToTheNextOne) {
 namespace {
 
 struct Settings {
-    int posterize = 0, solarize = 0, contrast = 0, lightness = 0, darkness = 0, brightness = 0, splitlight = 0;
+    int posterize = 0, solarize = 0, contrast = 0, lightness = 0, darkness = 0, brightness = 0,
+        splitlight = 0;
     bool gray = false;
     int saturation = 0;
     bool invert = false;
 };
 
-int Clamp(long long v) { return v < 0 ? 0 : v > 255 ? 255 : int(v); }
+int Clamp(long long v) {
+    return v < 0 ? 0 : v > 255 ? 255 : int(v);
+}
 
 Rgb Expected(const Settings& s, Rgb p) {
     Rgb c = p;
@@ -228,7 +231,8 @@ Rgb Expected(const Settings& s, Rgb p) {
             v = int(std::nearbyint(double(product)));
         }
     if (s.gray) {
-        const long double g = ((long double)c[0] * 0.3L + (long double)c[1] * 0.59L) + (long double)c[2] * 0.11L;
+        const long double g =
+            ((long double)c[0] * 0.3L + (long double)c[1] * 0.59L) + (long double)c[2] * 0.11L;
         c[0] = c[1] = c[2] = int(std::nearbyint(g));
     } else if (s.saturation) {
         const int a = (c[0] + c[1] + c[2]) / 3;

@@ -1,0 +1,346 @@
+#include "pas1.h"
+
+#include "ui_pas1.h"
+
+#include "Application.h"
+#include "Bitmap.h"
+#include "Dialogs.h"
+#include "Picture.h"
+#include "Shell.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+
+#include <cstring>
+
+// The pictures and glyphs compiled into the window's library (Qt's resource initialiser must be
+// called from the global namespace).
+static void LoadResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+const char* const TForm1::AuthorPage = "https://zorkopis.example.org/";
+
+namespace {
+
+// Runs a handler under the application's error guard.
+template <class F> auto Guarded(F handler) {
+    return [handler](auto&&... args) { Application::Guard([&] { handler(args...); }); };
+}
+
+QIcon Glyph(const char* name) {
+    return QIcon(QStringLiteral(":/glyphs/%1.png").arg(QLatin1String(name)));
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      ui_(std::make_unique<Ui::TForm1>()) {
+    LoadResources();
+    ui_->setupUi(this);
+    ring_ = {ui_->Image3,  ui_->Image6,  ui_->Image7,  ui_->Image8,  ui_->Image9,
+             ui_->Image10, ui_->Image11, ui_->Image12, ui_->Image13, ui_->Image14};
+    LoadStoredLayout();
+    ConnectHandlers();
+    Application::Guard([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1() = default;
+
+// The window's stored properties, written through their setters in the stored order.
+void TForm1::LoadStoredLayout() {
+    Ui::TForm1& c = *ui_;
+    move(184, 0);
+    setAutoFillBackground(true);
+
+    // The image control: centred, not auto-sized, the sample picture, every adjustment 0 or off.
+    TOrImage& image = *c.OrImage1;
+    image.SetAutoSize(false);
+    image.SetCenter(true);
+    Application::Guard([&image] {
+        TBitmap sample;
+        sample.LoadFromFile(QStringLiteral(":/sample.bmp"));
+        TPicture stored;
+        stored.Assign(&sample);
+        image.SetPictureOriginal(&stored);
+    });
+    image.SetPicBrightness(0);
+    image.SetPicContrast(0);
+    image.SetPicGrayScale(false);
+    image.SetPicLightness(0);
+    image.SetPicDarkness(0);
+    image.SetPicSaturation(0);
+    image.SetPicSplitlight(0);
+    image.SetPicInvert(false);
+    image.SetPicColorNoise(0);
+    image.SetPicMonoNoise(0);
+    image.SetPicPosterize(0);
+    image.SetPicSolorize(0);
+    image.SetPicEmboss(false);
+    image.SetPicMosaic(0);
+    image.SetPicSplitBlur(0);
+    image.SetPicGaussianBlur(0);
+    image.SetPicAntiAlias(0);
+    image.SetPicTrace(0);
+    image.SetPicTile(0);
+
+    // The credit line: fuchsia, no style.
+    QPalette credit = c.Label7->palette();
+    credit.setColor(QPalette::WindowText, QColor(255, 0, 255));
+    c.Label7->setPalette(credit);
+
+    // The view and the ring slots.
+    c.Image1->SetCenter(true);
+    c.Image1->SetProportional(true);
+    c.Image1->SetStretch(false);
+    for (TImage* slot : ring_)
+        slot->SetAutoSize(true);
+
+    // Step pictures and glyphs.
+    // The step pictures are drawn over the window's colour, as opaque bitmaps.
+    for (auto [step, file] : {std::pair{c.Image2, "step1"}, {c.Image4, "step2"}, {c.Image5, "step3"}}) {
+        const QImage png(QStringLiteral(":/%1.png").arg(QLatin1String(file)));
+        QImage opaque(png.size(), QImage::Format_BGR888);
+        opaque.fill(palette().color(QPalette::Window));
+        QPainter(&opaque).drawImage(0, 0, png);
+        TBitmap picture;
+        picture.SetSize(opaque.width(), opaque.height());
+        for (int y = 0; y < opaque.height(); ++y)
+            std::memcpy(picture.ScanLine(y), opaque.constScanLine(y), std::size_t(3 * opaque.width()));
+        step->Picture()->Assign(&picture);
+    }
+    c.BitBtn1->setIcon(Glyph("scanner"));
+    c.BitBtn2->setIcon(Glyph("next"));
+    c.BitBtn4->setIcon(Glyph("help"));
+    c.BitBtn8->setIcon(Glyph("left"));
+    c.BitBtn9->setIcon(Glyph("right"));
+    c.BitBtn6->setIcon(Glyph("save"));
+    const QIcon no = style()->standardIcon(QStyle::SP_DialogNoButton);
+    c.BitBtn3->setIcon(no.isNull() ? Glyph("no") : no);
+
+    // The fill check box is white and lies over the view.
+    QPalette white = c.CheckBox1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    c.CheckBox1->setPalette(white);
+    c.CheckBox1->raise();
+
+    // The mode box does not complete typed text; the preset box does.
+    c.ComboBox2->SetAutoComplete(false);
+    c.ComboBox2->SetItemIndex(1);
+    c.ComboBox1->SetAutoComplete(true);
+    c.ComboBox1->SetItemIndex(0);
+    c.UpDown1->SetMin(0);
+    c.UpDown1->SetMax(5);
+    c.UpDown1->SetPosition(0);
+    c.UpDown1->SetWrap(false);
+
+    // The busy animation strip under the view, and the context menu of "Печать".
+    popupMenu1_ = new QMenu(this);
+    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* n1 = popupMenu1_->addAction(QStringLiteral("Настройка печати"));
+    n1->setObjectName(QStringLiteral("N1"));
+    connect(c.BitBtn5, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { popupMenu1_->popup(ui_->BitBtn5->mapToGlobal(at)); });
+
+    c.BitBtn4->setFocus();
+}
+
+void TForm1::ConnectHandlers() {
+    Ui::TForm1& c = *ui_;
+    c.Image1->OnMouseMove = Guarded(
+        [this](TObject*, Qt::KeyboardModifiers k, int x, int y) { Image1MouseMove(ui_->Image1, k, x, y); });
+    connect(c.BitBtn4, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn4Click(ui_->BitBtn4); }); });
+    c.ComboBox2->OnChange = Guarded([this](TObject*) { ComboBox2Change(ui_->ComboBox2); });
+    c.ComboBox1->OnChange = Guarded([this](TObject*) { ComboBox1Change(ui_->ComboBox1); });
+    c.TrackBar1->OnChange = Guarded([this](TObject*) { TrackBar1Change(ui_->TrackBar1); });
+    c.TrackBar2->OnChange = Guarded([this](TObject*) { TrackBar2Change(ui_->TrackBar2); });
+    c.UpDown1->OnChangingEx = Guarded([this](TObject*, bool& allow, short value, TUpDownDirection direction) {
+        UpDown1ChangingEx(ui_->UpDown1, allow, value, direction);
+    });
+    connect(c.BitBtn3, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn3Click(ui_->BitBtn3); }); });
+    c.Label7->setMouseTracking(true);
+    c.Label7->installEventFilter(this);
+    c.ComboBox1->installEventFilter(this);
+    c.ComboBox2->installEventFilter(this);
+    c.CheckBox1->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    Ui::TForm1& c = *ui_;
+    if (watched == c.Label7) {
+        if (event->type() == QEvent::MouseMove) {
+            auto* e = static_cast<QMouseEvent*>(event);
+            Application::Guard([&] {
+                Label7MouseMove(this, e->modifiers(), int(e->position().x()), int(e->position().y()));
+            });
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (e->button() == Qt::LeftButton && c.Label7->rect().contains(e->position().toPoint()))
+                Application::Guard([&] { Label7Click(this); });
+        }
+    } else if ((watched == c.ComboBox1 || watched == c.ComboBox2) && event->type() == QEvent::KeyPress) {
+        auto* box = static_cast<QComboBox*>(watched);
+        if (!box->view()->isVisible() && PressDefaultButton(static_cast<QKeyEvent*>(event)))
+            return true;
+    } else if (watched == c.CheckBox1 && event->type() == QEvent::MouseButtonRelease) {
+        // The box toggles on the release first; the handler then sees the new state.
+        auto* e = static_cast<QMouseEvent*>(event);
+        const bool handled = static_cast<QObject*>(c.CheckBox1)->event(event);
+        Application::Guard([&] {
+            CheckBox1MouseUp(c.CheckBox1, e->button(), e->modifiers(), int(e->position().x()),
+                             int(e->position().y()));
+        });
+        return handled;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event) {
+    // Only the window's own surface counts, not a control that passed the movement on.
+    if (childAt(event->position().toPoint()) == nullptr)
+        Application::Guard([&] {
+            FormMouseMove(this, event->modifiers(), int(event->position().x()), int(event->position().y()));
+        });
+    QWidget::mouseMoveEvent(event);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (!PressDefaultButton(event))
+        QWidget::keyPressEvent(event);
+}
+
+bool TForm1::PressDefaultButton(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return false;
+    // On a button, Enter presses that button.
+    if (auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget())) {
+        button->click();
+        return true;
+    }
+    if (!ui_->BitBtn6->isEnabled())
+        return false;
+    ui_->BitBtn6->click();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Handlers
+
+void TForm1::FormCreate(QObject*) {
+    MessageDlg(QStringLiteral("Внимание! В этой версии программы необходимо устанавливать границы области "
+                              "сканирования на полный размер листа формата А4! Иначе пропорции копии будут "
+                              "искажены!"),
+               TMsgDlgType::mtWarning);
+    // The working folder; whether it could be made is not checked.
+    const QString folder = QDir::home().filePath(QStringLiteral("ZRK"));
+    if (!QDir(folder).exists())
+        QDir().mkdir(folder);
+    ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
+    RingSlot(0)->Picture()->Assign(ui_->OrImage1->PictureResult());
+}
+
+void TForm1::FormMouseMove(QObject*, Qt::KeyboardModifiers, int, int) {
+    ui_->CheckBox1->setVisible(false);
+    QFont font = ui_->Label7->font();
+    font.setUnderline(false);
+    ui_->Label7->setFont(font);
+    unsetCursor();
+}
+
+void TForm1::Image1MouseMove(QObject*, Qt::KeyboardModifiers, int, int) {
+    ui_->CheckBox1->setVisible(true);
+}
+
+void TForm1::CheckBox1MouseUp(QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+    ui_->Image1->SetProportional(ui_->CheckBox1->isChecked());
+}
+
+void TForm1::Label7MouseMove(QObject*, Qt::KeyboardModifiers, int, int) {
+    QFont font = ui_->Label7->font();
+    font.setUnderline(true);
+    ui_->Label7->setFont(font);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void TForm1::Label7Click(QObject*) {
+    ShellOpen(QString::fromLatin1(AuthorPage));
+}
+
+void TForm1::BitBtn4Click(QObject*) {
+    ShellOpen(QStringLiteral("zrk.hlp"));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Correction controls
+
+namespace {
+
+// Track bar positions of the presets, in list order: brightness, contrast.
+constexpr int PresetPositions[7][2] = {{10, 5}, {12, 3}, {12, 2}, {11, 1}, {9, 6}, {8, 7}, {7, 9}};
+
+} // namespace
+
+void TForm1::ComboBox2Change(QObject*) {
+    ui_->OrImage1->SetPicGrayScale(ui_->ComboBox2->ItemIndex() == 0);
+    ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
+}
+
+void TForm1::TrackBar1Change(QObject*) {
+    const int step = ui_->TrackBar1->Position() - 10;
+    ui_->OrImage1->SetPicBrightness(step * 25);
+    ui_->Label5->setText(QString::number(step * 10));
+    ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
+}
+
+void TForm1::TrackBar2Change(QObject*) {
+    const int step = ui_->TrackBar2->Position() - 5;
+    ui_->OrImage1->SetPicContrast(step * 50);
+    ui_->Label6->setText(QString::number(step * 10));
+    ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
+}
+
+void TForm1::ComboBox1Change(QObject*) {
+    Ui::TForm1& c = *ui_;
+    const int preset = c.ComboBox1->ItemIndex();
+    const bool manual = preset == 0;
+    c.TrackBar1->setEnabled(manual);
+    c.TrackBar2->setEnabled(manual);
+    if (preset < 0 || preset > 6)
+        return;
+    // Each bar that moves applies itself through its own change handler.
+    c.TrackBar1->SetPosition(PresetPositions[preset][0]);
+    c.TrackBar2->SetPosition(PresetPositions[preset][1]);
+}
+
+void TForm1::UpDown1ChangingEx(QObject*, bool& allowChange, short newValue, TUpDownDirection) {
+    allowChange = true;
+    if (newValue != -1)
+        ui_->ComboBox1->SetItemIndex(newValue);
+    ComboBox1Change(ui_->ComboBox1);
+}
+
+void TForm1::BitBtn3Click(QObject*) {
+    Ui::TForm1& c = *ui_;
+    c.ComboBox1->SetItemIndex(0);
+    c.TrackBar1->setEnabled(true);
+    c.TrackBar2->setEnabled(true);
+    c.TrackBar1->SetPosition(10);
+    c.OrImage1->SetPicBrightness(0);
+    c.Label5->setText(QStringLiteral("0"));
+    c.TrackBar2->SetPosition(5);
+    c.OrImage1->SetPicContrast(0);
+    c.Label6->setText(QStringLiteral("0"));
+}

@@ -1,0 +1,68 @@
+// TForm1: the program's one window. It holds every control, the hidden image control OrImage1 that
+// carries the working picture, the view Image1 and the ten hidden slots of the page ring.
+#pragma once
+
+#include "Types.h"
+#include "UpDown.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+class QMenu;
+class TImage;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    Ui::TForm1& Controls() const { return *ui_; }
+    QMenu* PopupMenu1() const { return popupMenu1_; }
+    // The page ring's slots in slot order (Image3, Image6 ... Image14).
+    TImage* RingSlot(int slot) const { return ring_[std::size_t(slot)]; }
+
+    // Handlers.
+    void FormCreate(QObject* sender);
+    void FormMouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
+    void Image1MouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
+    void CheckBox1MouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void Label7MouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
+    void Label7Click(QObject* sender);
+    void BitBtn4Click(QObject* sender);
+
+    // Correction controls.
+    void ComboBox2Change(QObject* sender);
+    void TrackBar1Change(QObject* sender);
+    void TrackBar2Change(QObject* sender);
+    void ComboBox1Change(QObject* sender);
+    void UpDown1ChangingEx(QObject* sender, bool& allowChange, short newValue, TUpDownDirection direction);
+    void BitBtn3Click(QObject* sender);
+
+    // The address the credit line opens.
+    static const char* const AuthorPage;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void LoadStoredLayout();
+    void ConnectHandlers();
+    // Enter presses the focused button, or else the window's default button, "Сохранить".
+    bool PressDefaultButton(QKeyEvent* event);
+
+    std::unique_ptr<Ui::TForm1> ui_;
+    QMenu* popupMenu1_ = nullptr;
+    std::array<TImage*, 10> ring_{};
+
+    // 1 while a track bar handler plays the busy animation.
+    int BusyAnimating = 0;
+};

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the Debian packages listed in packages.txt (run as root).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mapfile -t packages < <(grep -v -e '^#' -e '^[[:space:]]*$' packages.txt)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

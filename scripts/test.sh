@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds everything, starts the services the tests use and runs every
+# test through CTest.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bash "$root/scripts/install-packages.sh"
+bash "$root/scripts/build.sh" -DZRK_BUILD_TESTS=ON -DZRK_BUILD_BENCH=ON
+bash "$root/scripts/start-services.sh"
+source "$root/scripts/runtime-env.sh"
+cd "$root/build"
+ctest --output-on-failure --timeout 900 -j2

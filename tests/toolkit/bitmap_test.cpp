@@ -1,0 +1,159 @@
+// Bitmaps: shared pixels and their separation on write, row access limits, sizes, formats and adopted
+// platform memory.
+#include "Bitmap.h"
+#include "Exceptions.h"
+#include "Halftone.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+TBitmap Filled(int width, int height, std::uint8_t value) {
+    TBitmap b;
+    b.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        std::fill_n(b.ScanLine(y), 3 * width, value);
+    return b;
+}
+
+} // namespace
+
+TEST(Bitmap, CopiesShareUntilOneSideWrites) {
+    TBitmap original = Filled(5, 4, 10);
+    TBitmap copy(original);
+    EXPECT_TRUE(copy.SharesPixelsWith(original));
+    copy.ScanLine(2)[0] = 99;
+    EXPECT_FALSE(copy.SharesPixelsWith(original));
+    EXPECT_EQ(original.ConstScanLine(2)[0], 10);
+    EXPECT_EQ(copy.ConstScanLine(2)[0], 99);
+    // And the other way round: writing the original leaves an earlier copy alone.
+    TBitmap second;
+    second.Assign(&original);
+    original.ScanLine(0)[1] = 7;
+    EXPECT_EQ(second.ConstScanLine(0)[1], 10);
+}
+
+TEST(Bitmap, RowIndexOutsideTheBitmapIsRefused) {
+    TBitmap b = Filled(3, 2, 0);
+    const TBitmap& readOnly = b;
+    for (int row : {-1, 2, 1000}) {
+        try {
+            b.ScanLine(row);
+            FAIL() << row;
+        } catch (const EInvalidGraphicOperation& e) {
+            EXPECT_EQ(e.Message(), QStringLiteral("Scan line index out of range"));
+        }
+        EXPECT_THROW(readOnly.ScanLine(row), EInvalidGraphicOperation);
+    }
+    TBitmap empty;
+    EXPECT_THROW(empty.ScanLine(0), EInvalidGraphicOperation);
+}
+
+TEST(Bitmap, NewAreaIsWhiteAndOldPixelsStay) {
+    TBitmap b = Filled(2, 2, 40);
+    b.SetSize(4, 3);
+    EXPECT_EQ(b.Pixel(1, 1), RGBColor(40, 40, 40));
+    EXPECT_EQ(b.Pixel(3, 0), clWhite);
+    EXPECT_EQ(b.Pixel(0, 2), clWhite);
+    EXPECT_EQ(b.RowStride() % 4, 0);
+    b.SetWidth(-5);
+    EXPECT_TRUE(b.Empty());
+}
+
+TEST(Bitmap, SizeChangesNotifyTheOwner) {
+    TBitmap b;
+    int changes = 0;
+    b.OnChange = [&](TObject*) { ++changes; };
+    b.SetSize(3, 3);
+    b.SetPixelFormat(TPixelFormat::pf8bit);
+    b.ScanLine(0)[0] = 1; // a row write is not a change notification
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(Bitmap, IndexedFormatsConvertToDirectColourThroughTheirTable) {
+    TBitmap mono;
+    mono.SetPixelFormat(TPixelFormat::pf1bit);
+    mono.SetSize(10, 1);
+    mono.SetColorTable({TRGBQuad{0, 0, 255, 0}, TRGBQuad{0, 255, 0, 0}}); // red, green
+    mono.ScanLine(0)[0] = 0b10100000;
+    mono.ScanLine(0)[1] = 0b01000000; // pixel 9
+    mono.SetPixelFormat(TPixelFormat::pf24bit);
+    EXPECT_EQ(mono.Pixel(0, 0), RGBColor(0, 255, 0));
+    EXPECT_EQ(mono.Pixel(1, 0), RGBColor(255, 0, 0));
+    EXPECT_EQ(mono.Pixel(2, 0), RGBColor(0, 255, 0));
+    EXPECT_EQ(mono.Pixel(9, 0), RGBColor(0, 255, 0));
+    EXPECT_EQ(mono.Pixel(8, 0), RGBColor(255, 0, 0));
+
+    TBitmap grey;
+    grey.SetPixelFormat(TPixelFormat::pf8bit);
+    grey.SetSize(3, 1);
+    TColorTable ramp;
+    for (int i = 0; i < 256; ++i)
+        ramp.push_back(TRGBQuad{std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
+    grey.SetColorTable(ramp);
+    grey.ScanLine(0)[2] = 200;
+    grey.SetPixelFormat(TPixelFormat::pf24bit);
+    EXPECT_EQ(grey.Pixel(2, 0), RGBColor(200, 200, 200));
+    EXPECT_TRUE(grey.ColorTable().empty());
+}
+
+TEST(Bitmap, ReducingToEightBitsPicksTheNearestHalftoneColour) {
+    TBitmap b;
+    b.SetSize(2, 1);
+    std::uint8_t* row = b.ScanLine(0);
+    row[0] = 0, row[1] = 0, row[2] = 255;     // pure red is in the cube
+    row[3] = 100, row[4] = 100, row[5] = 100; // a grey between the cube's levels
+    b.SetPixelFormat(TPixelFormat::pf8bit);
+    EXPECT_EQ(b.ColorTable(), HalftonePalette());
+    EXPECT_EQ(b.Pixel(0, 0), RGBColor(255, 0, 0));
+    EXPECT_EQ(b.Pixel(1, 0), RGBColor(100, 100, 100));
+}
+
+TEST(Halftone, FastNearestMatchesASearchOfTheWholePalette) {
+    const auto& palette = HalftonePalette();
+    ASSERT_EQ(palette.size(), 256u);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> channel(0, 255);
+    for (int i = 0; i < 200000; ++i) {
+        const int r = channel(random), g = channel(random), b = channel(random);
+        int best = 0, bestDistance = 1 << 30;
+        for (int k = 0; k < 256; ++k) {
+            const int d = (palette[k].Red - r) * (palette[k].Red - r) +
+                          (palette[k].Green - g) * (palette[k].Green - g) +
+                          (palette[k].Blue - b) * (palette[k].Blue - b);
+            if (d < bestDistance)
+                bestDistance = d, best = k;
+        }
+        ASSERT_EQ(HalftoneIndex(r, g, b), best) << r << "," << g << "," << b;
+    }
+}
+
+TEST(Bitmap, AdoptedBottomUpMemoryReadsTopDownAndIsReleasedOnce) {
+    // Three rows stored bottom-up, as a platform section keeps them: row 2 first in memory.
+    std::vector<std::uint8_t> memory = {
+        3, 3, 3, 0, // row 2
+        2, 2, 2, 0, // row 1
+        1, 1, 1, 0, // row 0
+    };
+    int released = 0;
+    {
+        TBitmap b;
+        TExternalPixels pixels;
+        pixels.Width = 1;
+        pixels.Height = 3;
+        pixels.Format = TPixelFormat::pf24bit;
+        pixels.FirstRow = memory.data() + 8;
+        pixels.Stride = -4;
+        pixels.Release = [&] { ++released; };
+        b.AdoptPixels(std::move(pixels));
+        EXPECT_EQ(b.ConstScanLine(0)[0], 1);
+        EXPECT_EQ(b.ConstScanLine(2)[0], 3);
+        TBitmap copy(b);
+        copy.SetPixelFormat(TPixelFormat::pf32bit); // the copy gets memory of its own
+        EXPECT_EQ(copy.Pixel(0, 1), RGBColor(2, 2, 2));
+        EXPECT_EQ(released, 0);
+    }
+    EXPECT_EQ(released, 1);
+}

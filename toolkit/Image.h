@@ -1,0 +1,49 @@
+// TImage: a control that shows one picture. Center, Proportional and Stretch decide where the picture
+// is drawn (DestRect); AutoSize makes the control as large as its picture.
+#pragma once
+
+#include "Types.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class TPicture;
+
+class TImage : public QWidget, public TObject {
+    Q_OBJECT
+
+public:
+    explicit TImage(QWidget* parent = nullptr);
+    ~TImage() override;
+
+    // The picture shown; assigning to it stores a copy and repaints.
+    TPicture* Picture() const { return picture_.get(); }
+
+    bool Center() const { return center_; }
+    void SetCenter(bool value);
+    bool Proportional() const { return proportional_; }
+    void SetProportional(bool value);
+    bool Stretch() const { return stretch_; }
+    void SetStretch(bool value);
+    bool AutoSize() const { return autoSize_; }
+    void SetAutoSize(bool value);
+
+    // Where the picture is drawn, in the control's coordinates.
+    TRect DestRect() const;
+
+    TMouseMoveEvent OnMouseMove;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void PictureChanged();
+
+    std::unique_ptr<TPicture> picture_;
+    bool center_ = false;
+    bool proportional_ = false;
+    bool stretch_ = false;
+    bool autoSize_ = false;
+};
