@@ -636,12 +636,13 @@ bool TTwainSource::EnableDS(bool showUI, bool modal) {
     if (!loaded_ || enabled_)
         return enabled_;
     TTwainManager::TBusy busy(*owner_);
-    TW_USERINTERFACE ui{};
-    ui.ShowUI = showUI ? TW_BOOL(-1) : TW_BOOL(0);
-    ui.ModalUI = modal ? TW_BOOL(-1) : TW_BOOL(0);
-    ui.hParent = owner_->virtualWindow_;
+    userInterface_ = TW_USERINTERFACE{};
+    userInterface_.ShowUI = showUI ? TW_BOOL(-1) : TW_BOOL(0);
+    userInterface_.ModalUI = modal ? TW_BOOL(-1) : TW_BOOL(0);
+    userInterface_.hParent = owner_->virtualWindow_;
     // Marked first: the source may send its events while the call is still running.
     enabled_ = true;
+    TW_USERINTERFACE ui = userInterface_;
     const TW_UINT16 answer = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
     if (answer == TWRC_SUCCESS || answer == TWRC_CHECKSTATUS)
         return true;
@@ -657,10 +658,8 @@ bool TTwainSource::DisableDS() {
         return true;
     }
     TTwainManager::TBusy busy(*owner_);
-    TW_USERINTERFACE ui{};
-    ui.ShowUI = showUI_ ? TW_BOOL(-1) : TW_BOOL(0);
-    ui.ModalUI = modal_ ? TW_BOOL(-1) : TW_BOOL(0);
-    ui.hParent = owner_->virtualWindow_;
+    // The standard asks for the record the source was enabled with.
+    TW_USERINTERFACE ui = userInterface_;
     if (Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui) != TWRC_SUCCESS)
         return false;
     if (owner_->OnSourceDisable)

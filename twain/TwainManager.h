@@ -344,4 +344,5 @@ private:
     bool enabled_ = false;
     bool loaded_ = false;
     TTwainManager* owner_;
+    TW_USERINTERFACE userInterface_{}; // as sent with the last MSG_ENABLEDS
 };

@@ -46,6 +46,10 @@ TEST_F(TwainTest, OpenEnableDisableClose) {
     EXPECT_EQ(enable.Parent, manager_->VirtualWindow());
     EXPECT_EQ(enable.DestinationName, "Scanner A");
     EXPECT_FALSE(Calls()[before].HasDestination) << "MSG_OPENDS goes to the manager";
+    const TFakeCall& disable = Calls()[before + 2];
+    EXPECT_EQ(disable.ShowUI, enable.ShowUI) << "disabled with the record it was enabled with";
+    EXPECT_EQ(disable.ModalUI, enable.ModalUI);
+    EXPECT_EQ(disable.Parent, enable.Parent);
 }
 
 TEST_F(TwainTest, CheckStatusCountsAsEnabled) {
@@ -287,4 +291,17 @@ TEST_F(TwainTest, NothingThrownBehindTheEntryPointComesThrough) {
     EXPECT_NO_THROW(manager_->SetSourceManagerLoaded(true));
     EXPECT_FALSE(manager_->SourceManagerLoaded());
     Control()->Script = scanner_.Script();
+}
+
+TEST_F(TwainTest, DisableSendsTheRecordOfTheEnable) {
+    OpenManager();
+    TTwainSource* source = manager_->SourceAt(0);
+    source->SetLoaded(true);
+    ASSERT_TRUE(source->EnableDS(false, true)); // not the source's own ShowUI
+    ASSERT_TRUE(source->DisableDS());
+    const TFakeCall& disable = Calls().back();
+    EXPECT_EQ(disable.Name(), "CONTROL/USERINTERFACE/DISABLEDS");
+    EXPECT_EQ(disable.ShowUI, 0);
+    EXPECT_EQ(disable.ModalUI, TW_BOOL(-1));
+    EXPECT_EQ(disable.Parent, manager_->VirtualWindow());
 }
