@@ -860,6 +860,9 @@ void TTwainSource::RunTransfers() {
     TTwainManager::TBusy busy(*owner_);
     bool cancel = false;
     bool ending = false;
+    // A source that keeps announcing images it then fails to transfer would hold the program here.
+    constexpr int kFailuresInARowAllowed = 100;
+    int failuresInARow = 0;
     while (!ending) {
         const TTwainTransferMode mode = transferMode_;
         TW_UINT16 code = TWRC_FAILURE;
@@ -904,9 +907,11 @@ void TTwainSource::RunTransfers() {
         } else {
             RaiseError(code);
         }
+        failuresInARow = code == TWRC_XFERDONE ? 0 : failuresInARow + 1;
 
         TW_PENDINGXFERS pending{};
-        if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS || pending.Count == 0)
+        if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS || pending.Count == 0 ||
+            failuresInARow >= kFailuresInARowAllowed)
             ending = true;
         else if (cancel)
             ending = Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending) == TWRC_SUCCESS;

@@ -297,7 +297,7 @@ TW_UINT16 TFakeScanner::Answer(const TFakeCall& call, TW_MEMREF data) {
             return Fail(TWCC_SEQERROR);
         TW_PENDINGXFERS pending{};
         if (call.MSG == MSG_ENDXFER) {
-            if (!Images.empty())
+            if (!Images.empty() && !EndlessImages)
                 Images.pop_front();
             sent_ = 0;
             pending.Count = Images.empty()         ? 0

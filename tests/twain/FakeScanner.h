@@ -62,6 +62,7 @@ public:
     std::optional<TW_PALETTE8> Palette;
     std::optional<TW_UINT16> PendingCountOverride; // Count reported by MSG_ENDXFER while images remain
     TW_UINT16 ResetResult = TWRC_SUCCESS;
+    bool EndlessImages = false; // MSG_ENDXFER never takes an image off the queue
     std::optional<TW_UINT16> ImageInfoResult;
     std::optional<TW_UINT16> NativeResult;
     std::function<HGLOBAL()> NativeBlock;  // hands over this block instead of one made from the image

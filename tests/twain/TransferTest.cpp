@@ -357,6 +357,35 @@ TEST_F(TransferTest, FailedSecondSetupRequestsNoData) {
     EXPECT_EQ(errors_.size(), 2u);
 }
 
+TEST_F(TransferTest, SourceThatAlwaysHasAnotherFailingImageIsLeft) {
+    TTwainSource* source = EnableFirstSource();
+    ASSERT_NE(source, nullptr);
+    scanner_.Images = {PatternImage(4, 2, 8, TWPT_GRAY)};
+    scanner_.EndlessImages = true;
+    scanner_.ImageInfoResult = TWRC_FAILURE;
+    Collect();
+    Scan();
+    EXPECT_EQ(errors_.size(), 100u) << "the run was given up";
+    scanner_.State = 5; // the source lets itself be disabled again
+    source->SetEnabled(false);
+
+    // Failures between good images do not add up.
+    scanner_.ImageInfoResult.reset();
+    scanner_.EndlessImages = false;
+    scanner_.Images.clear();
+    for (int i = 0; i < 150; ++i) {
+        TFakeImage image = PatternImage(4, 2, 8, TWPT_GRAY);
+        if (i % 2 == 0)
+            image.FinalCode = TWRC_FAILURE;
+        scanner_.Images.push_back(image);
+    }
+    errors_.clear();
+    source->SetEnabled(true);
+    Scan();
+    EXPECT_EQ(errors_.size(), 75u);
+    EXPECT_EQ(acquired_.size(), 75u);
+}
+
 TEST_F(TransferTest, CancelledTransferEndsTheRunWithoutEndXfer) {
     TTwainSource* source = EnableFirstSource();
     ASSERT_NE(source, nullptr);
