@@ -4,8 +4,10 @@
 
 #include "Application.h"
 #include "Bitmap.h"
+#include "Canvas.h"
 #include "Dialogs.h"
 #include "Picture.h"
+#include "Printer.h"
 #include "Shell.h"
 
 #include <QAbstractItemView>
@@ -169,6 +171,10 @@ void TForm1::ConnectHandlers() {
     });
     connect(c.BitBtn3, &QPushButton::clicked, this,
             [this] { Application::Guard([this] { BitBtn3Click(ui_->BitBtn3); }); });
+    connect(c.BitBtn5, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn5Click(ui_->BitBtn5); }); });
+    connect(popupMenu1_->actions().value(0), &QAction::triggered, this,
+            [this] { Application::Guard([this] { N1Click(popupMenu1_); }); });
     c.Label7->setMouseTracking(true);
     c.Label7->installEventFilter(this);
     c.ComboBox1->installEventFilter(this);
@@ -343,4 +349,30 @@ void TForm1::BitBtn3Click(QObject*) {
     c.TrackBar2->SetPosition(5);
     c.OrImage1->SetPicContrast(0);
     c.Label6->setText(QStringLiteral("0"));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Printing
+
+void TForm1::BitBtn5Click(QObject*) {
+    // The picture is stretched over the whole printable area; its proportions are not kept. The
+    // source is the image control's size, which follows the picture once auto-size is on.
+    TOrImage& image = *ui_->OrImage1;
+    const TRect source = Rect(0, 0, image.Width(), image.Height());
+    TPrinter& printer = Printer();
+    const TRect page = Rect(0, 0, printer.PageWidth(), printer.PageHeight());
+    printer.SetTitle(QString());
+    printer.BeginDoc();
+    try {
+        printer.Canvas().CopyRect(page, image.Canvas(), source);
+    } catch (...) {
+        // A page that could not be drawn is not sent, and the printer is free for the next try.
+        printer.Abort();
+        throw;
+    }
+    printer.EndDoc();
+}
+
+void TForm1::N1Click(QObject*) {
+    Printer().ExecuteSetupDialog(this);
 }

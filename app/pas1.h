@@ -45,6 +45,10 @@ public:
     void UpDown1ChangingEx(QObject* sender, bool& allowChange, short newValue, TUpDownDirection direction);
     void BitBtn3Click(QObject* sender);
 
+    // Printing.
+    void BitBtn5Click(QObject* sender);
+    void N1Click(QObject* sender);
+
     // The address the credit line opens.
     static const char* const AuthorPage;
 

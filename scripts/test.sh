@@ -8,4 +8,6 @@ bash "$root/scripts/build.sh" -DZRK_BUILD_TESTS=ON -DZRK_BUILD_BENCH=ON
 bash "$root/scripts/start-services.sh"
 source "$root/scripts/runtime-env.sh"
 cd "$root/build"
+# The print tests must find the PDF printer started above.
+export ZRK_REQUIRE_PRINTER=1
 ctest --output-on-failure --timeout 900 -j2

@@ -161,7 +161,7 @@ void TBitmap::SetSize(int width, int height) {
     fresh->colors = old.colors;
     if (old.format == TPixelFormat::pf1bit && fresh->colors.empty())
         fresh->colors = BlackAndWhite();
-    const int rows = std::min(height, old.height);
+    const int rows = fresh->firstRow && old.firstRow ? std::min(height, old.height) : 0;
     const int bits = std::min(width, old.width) * BitsPerPixel(old.format);
     for (int y = 0; y < rows; ++y) {
         std::memcpy(fresh->Row(y), old.Row(y), std::size_t(bits / 8));

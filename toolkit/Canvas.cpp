@@ -116,8 +116,10 @@ void TCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& 
     if (!painter_)
         return;
 
-    if (1LL * dest.Width() * dest.Height() > MaxPrestretchedPixels) {
-        // A printer page: the painter scales; no smoothing, so pixels stay pixels.
+    const bool printer = painter_->device() && painter_->device()->devType() == QInternal::Printer;
+    if (printer || 1LL * dest.Width() * dest.Height() > MaxPrestretchedPixels) {
+        // A printer page, or a very large target: the painter scales (the printer at its own
+        // resolution); no smoothing, so pixels stay pixels.
         painter_->save();
         painter_->setRenderHint(QPainter::SmoothPixmapTransform, false);
         painter_->drawImage(QRect(dest.Left, dest.Top, dest.Width(), dest.Height()), source.AsQImage(),

@@ -1,0 +1,144 @@
+// Saving through a temporary file: a failure never damages the file that was there.
+#include "Bitmap.h"
+#include "Exceptions.h"
+#include "JpegImage.h"
+#include "SafeFile.h"
+#include "bmp_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+// Passes writes on to another device until `limit` bytes have gone through, then refuses them, as a
+// full disk does.
+class FailingDevice : public QIODevice {
+public:
+    FailingDevice(QIODevice* target, qint64 limit) : target_(target), limit_(limit) { open(WriteOnly); }
+    qint64 written() const { return written_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        const qint64 n = std::min(size, limit_ - written_);
+        if (n <= 0)
+            return -1;
+        if (target_ && target_->write(data, n) != n)
+            return -1;
+        written_ += n;
+        return n;
+    }
+
+private:
+    QIODevice* target_;
+    qint64 limit_;
+    qint64 written_ = 0;
+};
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+TEST(SafeFile, CompleteWriteReplacesTheFileAndLeavesNothingElse) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("page.bmp");
+    WriteFile(target, "old content");
+    SaveFileSafely(target, [](QIODevice& d) { WriteBytes(d, "new", 3); });
+    EXPECT_EQ(ReadAll(target), "new");
+    EXPECT_EQ(Entries(dir.path()), QStringList{"page.bmp"});
+}
+
+TEST(SafeFile, FailureHalfWayKeepsTheEarlierFile) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("scan.jpg");
+    WriteFile(target, "the good picture");
+    try {
+        SaveFileSafely(target, [](QIODevice& d) {
+            WriteBytes(d, "half of the new", 15);
+            throw EWriteError();
+        });
+        FAIL();
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message(), "Cannot create file " + target);
+    }
+    EXPECT_EQ(ReadAll(target), "the good picture");
+    EXPECT_EQ(Entries(dir.path()), QStringList{"scan.jpg"});
+
+    // Errors of another kind pass through unchanged, also without touching the file.
+    EXPECT_THROW(SaveFileSafely(target,
+                                [](QIODevice& d) {
+                                    WriteBytes(d, "x", 1);
+                                    throw EJPEG(42);
+                                }),
+                 EJPEG);
+    EXPECT_EQ(ReadAll(target), "the good picture");
+    EXPECT_EQ(Entries(dir.path()), QStringList{"scan.jpg"});
+}
+
+TEST(SafeFile, DeviceRefusingBytesMidWayThroughABitmap) {
+    const TBitmap picture = ColourPicture(249, 393);
+    FailingDevice alone(nullptr, 5000);
+    EXPECT_THROW(picture.SaveToStream(alone), EWriteError);
+    EXPECT_EQ(alone.written(), 5000);
+
+    QTemporaryDir dir;
+    const QString target = dir.filePath("scan.bmp");
+    const QByteArray earlier = SaveToBytes(ColourPicture(3, 3));
+    WriteFile(target, earlier);
+    EXPECT_THROW(SaveFileSafely(target,
+                                [&](QIODevice& file) {
+                                    FailingDevice disk(&file, 100000);
+                                    picture.SaveToStream(disk);
+                                }),
+                 EFCreateError);
+    EXPECT_EQ(ReadAll(target), earlier);
+    EXPECT_EQ(Entries(dir.path()), QStringList{"scan.bmp"});
+
+    TJPEGImage jpeg;
+    jpeg.Assign(&picture);
+    jpeg.Compress();
+    FailingDevice small(nullptr, 100);
+    EXPECT_THROW(jpeg.SaveToStream(small), EWriteError);
+}
+
+TEST(SafeFile, MissingOrVanishingFolder) {
+    QTemporaryDir dir;
+    const QString nowhere = dir.filePath("gone/picture.bmp");
+    try {
+        ColourPicture(2, 2).SaveToFile(nowhere);
+        FAIL();
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message(), "Cannot create file " + nowhere);
+    }
+    EXPECT_FALSE(QFile::exists(nowhere));
+
+    // The folder disappears while the file is being written.
+    const QString folder = dir.filePath("sub");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString target = folder + "/picture.bmp";
+    EXPECT_THROW(SaveFileSafely(target,
+                                [&](QIODevice& d) {
+                                    WriteBytes(d, "abc", 3);
+                                    QDir(folder).removeRecursively();
+                                    WriteBytes(d, "def", 3);
+                                }),
+                 EFCreateError);
+    EXPECT_FALSE(QFile::exists(target));
+}

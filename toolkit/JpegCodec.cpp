@@ -1,0 +1,250 @@
+#include "JpegCodec.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace jpegcodec {
+namespace {
+
+// More scans than any encoder writes; a stream with more is refused instead of being decoded for ages.
+constexpr int MaxScans = 1000;
+
+struct ErrorManager {
+    jpeg_error_mgr Pub;
+    std::jmp_buf Jump;
+};
+
+extern "C" void OnErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::longjmp(err->Jump, 1);
+}
+
+// Warnings (corrupt data the library works around) and traces are not shown anywhere.
+extern "C" void OnOutputMessage(j_common_ptr) {}
+
+void InstallErrorManager(ErrorManager& err) {
+    jpeg_std_error(&err.Pub);
+    err.Pub.error_exit = OnErrorExit;
+    err.Pub.output_message = OnOutputMessage;
+}
+
+extern "C" void OnProgress(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor)
+        return;
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > MaxScans) {
+        cinfo->err->msg_code = JERR_BAD_SCAN_SCRIPT;
+        cinfo->err->error_exit(cinfo);
+    }
+}
+
+[[noreturn]] void Fail(j_common_ptr cinfo, int code) {
+    cinfo->err->msg_code = code;
+    cinfo->err->error_exit(cinfo);
+    std::abort(); // error_exit never returns
+}
+
+// Everything a decoding run touches after a jump lives here, in memory the library also sees.
+struct DecodeState {
+    jpeg_decompress_struct Info;
+    ErrorManager Err;
+    jpeg_progress_mgr Progress;
+    std::uint8_t* Cmyk = nullptr;
+};
+
+} // namespace
+
+int ReadHeader(const std::uint8_t* data, std::size_t size, Header& header) noexcept {
+    DecodeState* s = static_cast<DecodeState*>(std::calloc(1, sizeof(DecodeState)));
+    if (s == nullptr)
+        return JERR_OUT_OF_MEMORY;
+    s->Info.err = &s->Err.Pub;
+    InstallErrorManager(s->Err);
+    if (setjmp(s->Err.Jump)) {
+        const int code = s->Err.Pub.msg_code;
+        jpeg_destroy_decompress(&s->Info);
+        std::free(s);
+        return code;
+    }
+    jpeg_create_decompress(&s->Info);
+    if (size == 0)
+        Fail(reinterpret_cast<j_common_ptr>(&s->Info), JERR_INPUT_EMPTY);
+    jpeg_mem_src(&s->Info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&s->Info, TRUE);
+    if (std::uint64_t(s->Info.image_width) * s->Info.image_height > MaxPixels)
+        Fail(reinterpret_cast<j_common_ptr>(&s->Info), JERR_IMAGE_TOO_BIG);
+    header.Width = int(s->Info.image_width);
+    header.Height = int(s->Info.image_height);
+    header.Components = s->Info.num_components;
+    header.Progressive = s->Info.progressive_mode != 0;
+    header.Grayscale = s->Info.jpeg_color_space == JCS_GRAYSCALE;
+    jpeg_destroy_decompress(&s->Info);
+    std::free(s);
+    return 0;
+}
+
+int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept {
+    out = Decoded{};
+    DecodeState* s = static_cast<DecodeState*>(std::calloc(1, sizeof(DecodeState)));
+    if (s == nullptr)
+        return JERR_OUT_OF_MEMORY;
+    s->Info.err = &s->Err.Pub;
+    InstallErrorManager(s->Err);
+    if (setjmp(s->Err.Jump)) {
+        const int code = s->Err.Pub.msg_code;
+        jpeg_destroy_decompress(&s->Info);
+        std::free(s->Cmyk);
+        std::free(s);
+        FreeDecoded(out);
+        return code;
+    }
+    jpeg_create_decompress(&s->Info);
+    j_common_ptr common = reinterpret_cast<j_common_ptr>(&s->Info);
+    s->Progress.progress_monitor = OnProgress;
+    s->Info.progress = &s->Progress;
+    if (size == 0)
+        Fail(common, JERR_INPUT_EMPTY);
+    jpeg_mem_src(&s->Info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&s->Info, TRUE);
+    if (std::uint64_t(s->Info.image_width) * s->Info.image_height > MaxPixels)
+        Fail(common, JERR_IMAGE_TOO_BIG);
+
+    s->Info.scale_num = 1;
+    s->Info.scale_denom = 1;
+    s->Info.dct_method = JDCT_FLOAT;
+    s->Info.do_block_smoothing = TRUE;
+    s->Info.buffered_image = FALSE;
+    const bool gray = s->Info.jpeg_color_space == JCS_GRAYSCALE;
+    const bool cmyk = s->Info.jpeg_color_space == JCS_CMYK || s->Info.jpeg_color_space == JCS_YCCK;
+    if (gray) {
+        s->Info.out_color_space = JCS_GRAYSCALE;
+        s->Info.quantize_colors = TRUE;
+        s->Info.two_pass_quantize = FALSE;
+        s->Info.dither_mode = JDITHER_FS;
+        s->Info.desired_number_of_colors = 236;
+    } else if (cmyk) {
+        s->Info.out_color_space = JCS_CMYK;
+    } else {
+        s->Info.out_color_space = JCS_EXT_BGR;
+    }
+    jpeg_start_decompress(&s->Info);
+
+    out.Width = int(s->Info.output_width);
+    out.Height = int(s->Info.output_height);
+    out.Bits = gray ? 8 : 24;
+    out.Stride = ((std::size_t(out.Width) * std::size_t(out.Bits) / 8) + 3) & ~std::size_t(3);
+    out.Pixels = static_cast<std::uint8_t*>(std::malloc(out.Stride * std::size_t(out.Height)));
+    if (cmyk)
+        s->Cmyk = static_cast<std::uint8_t*>(std::malloc(std::size_t(out.Width) * 4));
+    if (out.Pixels == nullptr || (cmyk && s->Cmyk == nullptr))
+        Fail(common, JERR_OUT_OF_MEMORY);
+    if (gray) {
+        out.Colors = s->Info.actual_number_of_colors;
+        for (int i = 0; i < out.Colors && i < 256; ++i) {
+            const std::uint8_t v = s->Info.colormap[0][i];
+            out.Map[i][0] = out.Map[i][1] = out.Map[i][2] = v;
+        }
+    }
+
+    while (s->Info.output_scanline < s->Info.output_height) {
+        const JDIMENSION y = s->Info.output_scanline;
+        JSAMPROW row = cmyk ? s->Cmyk : out.Pixels + std::size_t(y) * out.Stride;
+        jpeg_read_scanlines(&s->Info, &row, 1);
+        if (cmyk) {
+            // Adobe writes CMYK inverted (0 = full ink); plain CMYK is taken the other way round.
+            const bool inverted = s->Info.saw_Adobe_marker;
+            std::uint8_t* dst = out.Pixels + std::size_t(y) * out.Stride;
+            for (int x = 0; x < out.Width; ++x) {
+                unsigned c = s->Cmyk[4 * x], m = s->Cmyk[4 * x + 1], yy = s->Cmyk[4 * x + 2],
+                         k = s->Cmyk[4 * x + 3];
+                if (!inverted) {
+                    c = 255 - c;
+                    m = 255 - m;
+                    yy = 255 - yy;
+                    k = 255 - k;
+                }
+                dst[3 * x] = std::uint8_t(yy * k / 255);
+                dst[3 * x + 1] = std::uint8_t(m * k / 255);
+                dst[3 * x + 2] = std::uint8_t(c * k / 255);
+            }
+        }
+    }
+    jpeg_finish_decompress(&s->Info);
+    jpeg_destroy_decompress(&s->Info);
+    std::free(s->Cmyk);
+    std::free(s);
+    return 0;
+}
+
+void FreeDecoded(Decoded& out) noexcept {
+    std::free(out.Pixels);
+    out.Pixels = nullptr;
+}
+
+namespace {
+
+struct EncodeState {
+    jpeg_compress_struct Info;
+    ErrorManager Err;
+    unsigned char* Buffer = nullptr;
+    unsigned long Size = 0;
+    std::uint8_t* Row = nullptr;
+};
+
+} // namespace
+
+int Encode(int width, int height, const std::uint8_t* const* rows, int quality, unsigned char** out,
+           unsigned long* outSize) noexcept {
+    *out = nullptr;
+    *outSize = 0;
+    EncodeState* s = static_cast<EncodeState*>(std::calloc(1, sizeof(EncodeState)));
+    if (s == nullptr)
+        return JERR_OUT_OF_MEMORY;
+    s->Info.err = &s->Err.Pub;
+    InstallErrorManager(s->Err);
+    if (setjmp(s->Err.Jump)) {
+        const int code = s->Err.Pub.msg_code;
+        jpeg_destroy_compress(&s->Info);
+        std::free(s->Buffer);
+        std::free(s->Row);
+        std::free(s);
+        return code;
+    }
+    jpeg_create_compress(&s->Info);
+    jpeg_mem_dest(&s->Info, &s->Buffer, &s->Size);
+    s->Info.image_width = JDIMENSION(width);
+    s->Info.image_height = JDIMENSION(height);
+    s->Info.input_components = 3;
+    s->Info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&s->Info);
+    s->Info.dct_method = JDCT_FLOAT;
+    jpeg_set_quality(&s->Info, quality, TRUE);
+    s->Row = static_cast<std::uint8_t*>(std::malloc(std::size_t(width) * 3 + 1));
+    if (s->Row == nullptr)
+        Fail(reinterpret_cast<j_common_ptr>(&s->Info), JERR_OUT_OF_MEMORY);
+    jpeg_start_compress(&s->Info, TRUE);
+    while (s->Info.next_scanline < s->Info.image_height) {
+        const std::uint8_t* src = rows[s->Info.next_scanline];
+        for (int x = 0; x < width; ++x) {
+            s->Row[3 * x] = src[3 * x + 2];
+            s->Row[3 * x + 1] = src[3 * x + 1];
+            s->Row[3 * x + 2] = src[3 * x];
+        }
+        JSAMPROW row = s->Row;
+        jpeg_write_scanlines(&s->Info, &row, 1);
+    }
+    jpeg_finish_compress(&s->Info);
+    *out = s->Buffer;
+    *outSize = s->Size;
+    jpeg_destroy_compress(&s->Info);
+    std::free(s->Row);
+    std::free(s);
+    return 0;
+}
+
+} // namespace jpegcodec

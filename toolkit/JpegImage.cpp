@@ -1,0 +1,207 @@
+#include "JpegImage.h"
+
+#include "Bitmap.h"
+#include "Canvas.h"
+#include "Exceptions.h"
+#include "JpegCodec.h"
+#include "SafeFile.h"
+
+#include <QFile>
+#include <QIODevice>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace {
+
+// Compresses a 24-bit bitmap into a stream.
+QByteArray CompressBitmap(const TBitmap& bitmap, int quality) {
+    std::vector<const std::uint8_t*> rows(std::size_t(bitmap.Height()));
+    for (int y = 0; y < bitmap.Height(); ++y)
+        rows[std::size_t(y)] = bitmap.ConstScanLine(y);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    const int code = jpegcodec::Encode(bitmap.Width(), bitmap.Height(), rows.data(), quality, &out, &size);
+    if (code != 0)
+        throw EJPEG(code);
+    QByteArray data;
+    try {
+        data = QByteArray(reinterpret_cast<const char*>(out), qsizetype(size));
+    } catch (...) {
+        std::free(out);
+        throw;
+    }
+    std::free(out);
+    return data;
+}
+
+// Decodes a stream into a bitmap (24 bits, or 8 bits with the quantiser's colours for grayscale).
+std::shared_ptr<TBitmap> DecodeStream(const QByteArray& data) {
+    jpegcodec::Decoded decoded;
+    const int code = jpegcodec::Decode(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                       std::size_t(data.size()), decoded);
+    if (code != 0)
+        throw EJPEG(code);
+    std::unique_ptr<std::uint8_t, decltype(&std::free)> pixels(decoded.Pixels, &std::free);
+    auto bitmap = std::make_shared<TBitmap>();
+    if (decoded.Bits == 8) {
+        bitmap->SetPixelFormat(TPixelFormat::pf8bit);
+        TColorTable colors(std::size_t(std::clamp(decoded.Colors, 1, 256)));
+        for (std::size_t i = 0; i < colors.size(); ++i)
+            colors[i] = TRGBQuad{decoded.Map[i][2], decoded.Map[i][1], decoded.Map[i][0], 0};
+        bitmap->SetSize(decoded.Width, decoded.Height);
+        bitmap->SetColorTable(colors);
+    } else {
+        bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+        bitmap->SetSize(decoded.Width, decoded.Height);
+    }
+    const std::size_t bytes = std::size_t(decoded.Width) * std::size_t(decoded.Bits / 8);
+    for (int y = 0; y < decoded.Height; ++y)
+        std::memcpy(bitmap->ScanLine(y), pixels.get() + std::size_t(y) * decoded.Stride, bytes);
+    return bitmap;
+}
+
+} // namespace
+
+TJPEGImage::TJPEGImage() = default;
+
+TJPEGImage::TJPEGImage(const TJPEGImage& other)
+    : TGraphic(other), data_(other.data_), width_(other.width_), height_(other.height_),
+      grayscale_(other.grayscale_), progressive_(other.progressive_), quality_(other.quality_),
+      bitmap_(other.bitmap_) {}
+
+TJPEGImage::~TJPEGImage() = default;
+
+void TJPEGImage::SetCompressionQuality(int quality) {
+    quality_ = std::clamp(quality, 1, 100);
+}
+
+void TJPEGImage::Assign(const TGraphic* source) {
+    if (source == this)
+        return;
+    if (source == nullptr || source->Empty()) {
+        data_.clear();
+        width_ = height_ = 0;
+        grayscale_ = progressive_ = false;
+        bitmap_.reset();
+        Changed();
+        return;
+    }
+    if (auto jpeg = dynamic_cast<const TJPEGImage*>(source)) {
+        data_ = jpeg->data_;
+        width_ = jpeg->width_;
+        height_ = jpeg->height_;
+        grayscale_ = jpeg->grayscale_;
+        progressive_ = jpeg->progressive_;
+        quality_ = jpeg->quality_;
+        bitmap_ = jpeg->bitmap_;
+        Changed();
+        return;
+    }
+    // A bitmap (or anything else that can be drawn) becomes a 24-bit bitmap of its own.
+    auto bitmap = std::make_shared<TBitmap>();
+    bitmap->Assign(source);
+    bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+    data_.clear();
+    width_ = bitmap->Width();
+    height_ = bitmap->Height();
+    grayscale_ = progressive_ = false;
+    bitmap_ = std::move(bitmap);
+    Changed();
+}
+
+void TJPEGImage::Compress() {
+    if (!bitmap_ || bitmap_->Empty())
+        return;
+    std::shared_ptr<TBitmap> rgb = bitmap_;
+    if (rgb->PixelFormat() != TPixelFormat::pf24bit) {
+        rgb = std::make_shared<TBitmap>(*bitmap_);
+        rgb->SetPixelFormat(TPixelFormat::pf24bit);
+    }
+    data_ = CompressBitmap(*rgb, quality_);
+    grayscale_ = progressive_ = false;
+    Changed();
+}
+
+int TJPEGImage::Width() const {
+    return width_;
+}
+
+int TJPEGImage::Height() const {
+    return height_;
+}
+
+bool TJPEGImage::Empty() const {
+    return width_ <= 0 || height_ <= 0;
+}
+
+std::unique_ptr<TGraphic> TJPEGImage::Clone() const {
+    return std::make_unique<TJPEGImage>(*this);
+}
+
+const TBitmap& TJPEGImage::Bitmap() const {
+    if (!bitmap_) {
+        if (data_.isEmpty()) {
+            bitmap_ = std::make_shared<TBitmap>();
+        } else {
+            try {
+                bitmap_ = DecodeStream(data_);
+            } catch (const std::bad_alloc&) {
+                throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
+            }
+        }
+    }
+    return *bitmap_;
+}
+
+void TJPEGImage::Draw(TCanvas& canvas, const TRect& r) const {
+    if (Empty())
+        return;
+    Bitmap().Draw(canvas, r);
+}
+
+void TJPEGImage::SetStream(QByteArray data) {
+    jpegcodec::Header header;
+    const int code = jpegcodec::ReadHeader(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                           std::size_t(data.size()), header);
+    if (code != 0)
+        throw EJPEG(code);
+    data_ = std::move(data);
+    width_ = header.Width;
+    height_ = header.Height;
+    grayscale_ = header.Grayscale;
+    progressive_ = header.Progressive;
+    bitmap_.reset();
+    Changed();
+}
+
+void TJPEGImage::LoadFromStream(QIODevice& stream) {
+    SetStream(stream.readAll());
+}
+
+void TJPEGImage::LoadFromFile(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFOpenError(fileName);
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFOpenError(fileName);
+    SetStream(data);
+}
+
+void TJPEGImage::SaveToStream(QIODevice& stream) const {
+    if (data_.isEmpty() && bitmap_ && !bitmap_->Empty()) {
+        TJPEGImage compressed(*this);
+        compressed.Compress();
+        WriteBytes(stream, compressed.data_.constData(), compressed.data_.size());
+        return;
+    }
+    WriteBytes(stream, data_.constData(), data_.size());
+}
+
+void TJPEGImage::SaveToFile(const QString& fileName) const {
+    SaveFileSafely(fileName, [this](QIODevice& device) { SaveToStream(device); });
+}
