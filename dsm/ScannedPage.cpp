@@ -20,10 +20,13 @@ int ChannelOf(SANE_Frame format) {
     }
 }
 
-// Sample i of a line as an 8-bit intensity. A set bit of a 1-bit line is black.
-std::uint8_t Sample(const std::uint8_t* line, int depth, std::size_t i) {
-    if (depth == 1)
-        return (line[i / 8] >> (7 - i % 8)) & 1 ? 0 : 255;
+// Sample i of a line as an 8-bit intensity. At one bit per sample a set bit is black in a grey frame
+// (lineart) and full intensity in a colour frame.
+std::uint8_t Sample(const std::uint8_t* line, SANE_Frame format, int depth, std::size_t i) {
+    if (depth == 1) {
+        const bool set = (line[i / 8] >> (7 - i % 8)) & 1;
+        return set == (format == SANE_FRAME_GRAY) ? 0 : 255;
+    }
     if (depth == 8)
         return line[i];
     std::uint16_t wide;
@@ -106,7 +109,8 @@ bool AssemblePage(const std::vector<TRawFrame>& frames, double resolution, TScan
                 const std::uint8_t* line =
                     frame.data.data() + std::size_t(y) * frame.parameters.bytes_per_line;
                 for (int x = 0; x < width; ++x)
-                    out[3 * std::size_t(x) + channel] = Sample(line, frame.parameters.depth, std::size_t(x));
+                    out[3 * std::size_t(x) + channel] =
+                        Sample(line, frame.parameters.format, frame.parameters.depth, std::size_t(x));
             }
             continue;
         }
@@ -121,11 +125,11 @@ bool AssemblePage(const std::vector<TRawFrame>& frames, double resolution, TScan
             break;
         case TPixelKind::gray:
             for (int x = 0; x < width; ++x)
-                out[x] = Sample(line, p.depth, std::size_t(x));
+                out[x] = Sample(line, p.format, p.depth, std::size_t(x));
             break;
         case TPixelKind::rgb:
             for (std::size_t i = 0; i < 3 * std::size_t(width); ++i)
-                out[i] = Sample(line, p.depth, i);
+                out[i] = Sample(line, p.format, p.depth, i);
             break;
         }
     }
