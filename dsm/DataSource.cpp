@@ -153,7 +153,7 @@ TW_UINT16 TDataSource::Fail(TW_UINT16 condition) {
 
 bool TDataSource::RefuseClose() {
     if (state_ >= 6)
-        closeWanted_ = disableWanted_ = true;
+        closeWanted_ = true;
     condition_ = TWCC_SEQERROR;
     return false;
 }
@@ -632,9 +632,13 @@ TW_UINT16 TDataSource::Pending(TW_UINT16 msg, TW_MEMREF data) {
 }
 
 void TDataSource::TransfersEnded() {
+    const bool close = closeWanted_;
+    closeWanted_ = false;
     if (disableWanted_) {
-        // The application asked to disable the source while it was transferring: done now.
+        // The application asked to disable (and maybe close) the source while it was transferring,
+        // which the standard does not allow: done now that the transfers are over.
         Disable();
+        closeDue_ = close;
         return;
     }
     if (dialog_) {

@@ -38,10 +38,10 @@ public:
     int State() const { return state_; }
     const TW_IDENTITY& Identity() const { return identity_; }
 
-    // A close that had to be refused during a transfer; done by the manager once the source is back in
-    // state 4 (the disable that comes with it is done by the source itself when the transfers end).
+    // A disable and a close that had to be refused during a transfer are done when the transfers end:
+    // the source disables itself, and the manager then closes it.
     bool RefuseClose();
-    bool CloseDue() const { return closeWanted_ && state_ == 4; }
+    bool CloseDue() const { return closeDue_; }
 
     // The settings of the next scan: the device's defaults, then the given options by name
     // ("name=value;name=value"). Used where no person drives the dialog.
@@ -79,6 +79,7 @@ private:
     HWND parent_ = nullptr;
     bool disableWanted_ = false;
     bool closeWanted_ = false;
+    bool closeDue_ = false;
     QString lastMessage_;
 
     TW_UINT16 xferMech_ = TWSX_NATIVE;

@@ -285,6 +285,10 @@ TW_UINT16 DsmTest::ScanHeadless(TW_IDENTITY& source, const TScanRequest& request
     return WaitForEvent(source);
 }
 
+int DsmTest::setOptionsFor(const TW_IDENTITY& source, const TScanRequest& request) {
+    return setOptions(source.Id, request.HookOptions().c_str());
+}
+
 std::string DsmTest::LastMessage(const TW_IDENTITY& source) {
     char text[1024];
     return lastMessage(source.Id, text, sizeof text) >= 0 ? std::string(text) : std::string();

@@ -60,6 +60,7 @@ protected:
     TW_UINT16 EndTransfer(TW_IDENTITY& source, TW_UINT16& count);
 
     static std::string LastMessage(const TW_IDENTITY& source);
+    static int setOptionsFor(const TW_IDENTITY& source, const TScanRequest& request);
     static void SetSaneFolder(const std::string& folder);
     static void Pump(int milliseconds);
 
