@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -341,17 +342,39 @@ TW_UINT16 TDataSource::ProcessEvent(TW_MEMREF data) {
 
 void TDataSource::SetScanOptions(const std::string& options) {
     settings_ = DefaultSettings(limits_);
+    double corner[4] = {settings_.left, settings_.top, settings_.left + settings_.width,
+                        settings_.top + settings_.height};
+    const char* const cornerNames[4] = {"tl-x", "tl-y", "br-x", "br-y"};
     std::size_t start = 0;
     while (start < options.size()) {
         std::size_t end = options.find(';', start);
         if (end == std::string::npos)
             end = options.size();
         const std::string pair = options.substr(start, end - start);
-        const std::size_t equals = pair.find('=');
-        if (equals != std::string::npos)
-            settings_.extra.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
         start = end + 1;
+        const std::size_t equals = pair.find('=');
+        if (equals == std::string::npos)
+            continue;
+        const std::string name = pair.substr(0, equals), value = pair.substr(equals + 1);
+        const auto cornerAt = std::find(std::begin(cornerNames), std::end(cornerNames), name);
+        if (name == "mode") {
+            settings_.mode = value;
+            settings_.depth = 0;
+        } else if (name == "depth") {
+            settings_.depth = std::atoi(value.c_str());
+        } else if (name == "resolution") {
+            settings_.resolution = std::atoi(value.c_str());
+        } else if (cornerAt != std::end(cornerNames)) {
+            corner[cornerAt - std::begin(cornerNames)] = std::atof(value.c_str());
+            settings_.hasArea = true;
+        } else {
+            settings_.extra.emplace_back(name, value);
+        }
     }
+    settings_.left = corner[0];
+    settings_.top = corner[1];
+    settings_.width = corner[2] - corner[0];
+    settings_.height = corner[3] - corner[1];
 }
 
 // ---------------------------------------------------------------------------------------------------

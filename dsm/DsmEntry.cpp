@@ -29,7 +29,7 @@ struct TDevice {
 
 struct TManager {
     bool open = false;
-    bool saneReady = false;
+    bool saneReady = false; // sane_init succeeded; never undone
     TW_UINT16 condition = TWCC_SUCCESS;
     TW_UINT32 applicationId = 0;
     std::vector<TDevice> devices;
@@ -165,10 +165,9 @@ TW_UINT16 CloseManager() {
     // Sources the application left open are closed with the manager, so nothing of theirs outlives it.
     m.sources.clear();
     m.devices.clear();
-    if (m.saneReady) {
-        sane_exit();
-        m.saneReady = false;
-    }
+    // SANE stays initialised until the process ends: some backends keep reader threads that outlive a
+    // cancelled scan for a moment, and unloading the backends under them would pull their code away.
+    // SANE reads its configuration only once per process anyway.
     m.open = false;
     return TWRC_SUCCESS;
 }
@@ -315,8 +314,10 @@ ZRK_EXPORT TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
 }
 
 // For tests and scripted use: the options of the next scan of an open source, as "name=value" pairs
-// separated by ';' (SANE option names and values; "mode", "resolution", "tl-x" and so on). The source's
-// defaults apply to every option not named. 1 on success, 0 when the source is not open.
+// separated by ';' with SANE's option names and values. "mode", "depth", "resolution" and the corners
+// "tl-x", "tl-y", "br-x", "br-y" (millimetres) replace the source's defaults; other options are set in
+// the order given, after the mode. A source enabled without its window scans with these at once.
+// 1 on success, 0 when the source is not open.
 ZRK_EXPORT int ZrkDsm_SetScanOptions(TW_UINT32 sourceId, const char* options) {
     try {
         auto source = Manager().sources.find(sourceId);

@@ -176,7 +176,7 @@ SANE_Status SetOption(SANE_Handle handle, const std::string& name, const std::st
     const SANE_Option_Descriptor* d = nullptr;
     const int index = FindOption(handle, name, d);
     if (index < 0 || !SANE_OPTION_IS_SETTABLE(d->cap))
-        return SANE_STATUS_INVAL;
+        return SANE_STATUS_UNSUPPORTED;
     switch (d->type) {
     case SANE_TYPE_BOOL: {
         const bool on = value == "yes" || value == "true" || value == "1" || value == "on";
@@ -208,28 +208,37 @@ SANE_Status SetOption(SANE_Handle handle, const std::string& name, const std::st
 }
 
 SANE_Status ApplySettings(SANE_Handle handle, const TScanSettings& settings) {
-    std::vector<std::pair<std::string, std::string>> all;
+    // The mode first (it decides which depths exist), then the further options (they may switch
+    // options such as the scan area on or off), then resolution and area. Of these, the ones the
+    // device does not have at the moment are left out.
+    auto set = [&](const char* name, const std::string& value) {
+        const SANE_Status status = SetOption(handle, name, value);
+        return status == SANE_STATUS_UNSUPPORTED ? SANE_STATUS_GOOD : status;
+    };
+    SANE_Status status = SANE_STATUS_GOOD;
     if (!settings.mode.empty())
-        all.emplace_back(SANE_NAME_SCAN_MODE, settings.mode);
-    if (settings.depth > 0)
-        all.emplace_back(SANE_NAME_BIT_DEPTH, std::to_string(settings.depth));
-    if (settings.resolution > 0)
-        all.emplace_back(SANE_NAME_SCAN_RESOLUTION, std::to_string(settings.resolution));
-    if (settings.hasArea) {
+        status = set(SANE_NAME_SCAN_MODE, settings.mode);
+    if (status == SANE_STATUS_GOOD && settings.depth > 0)
+        status = set(SANE_NAME_BIT_DEPTH, std::to_string(settings.depth));
+    for (const auto& [name, value] : settings.extra)
+        if (status == SANE_STATUS_GOOD)
+            status =
+                SetOption(handle, name, value) == SANE_STATUS_GOOD ? SANE_STATUS_GOOD : SANE_STATUS_INVAL;
+    if (status == SANE_STATUS_GOOD && settings.resolution > 0)
+        status = set(SANE_NAME_SCAN_RESOLUTION, std::to_string(settings.resolution));
+    if (status == SANE_STATUS_GOOD && settings.hasArea) {
         // The near corner first, then the far corner.
         auto text = [](double mm) { return QByteArray::number(mm, 'f', 3).toStdString(); };
-        all.emplace_back(SANE_NAME_SCAN_TL_X, text(settings.left));
-        all.emplace_back(SANE_NAME_SCAN_TL_Y, text(settings.top));
-        all.emplace_back(SANE_NAME_SCAN_BR_X, text(settings.left + settings.width));
-        all.emplace_back(SANE_NAME_SCAN_BR_Y, text(settings.top + settings.height));
+        const std::pair<const char*, double> corners[] = {
+            {SANE_NAME_SCAN_TL_X, settings.left},
+            {SANE_NAME_SCAN_TL_Y, settings.top},
+            {SANE_NAME_SCAN_BR_X, settings.left + settings.width},
+            {SANE_NAME_SCAN_BR_Y, settings.top + settings.height}};
+        for (const auto& [name, value] : corners)
+            if (status == SANE_STATUS_GOOD)
+                status = set(name, text(value));
     }
-    all.insert(all.end(), settings.extra.begin(), settings.extra.end());
-    for (const auto& [name, value] : all) {
-        const SANE_Status status = SetOption(handle, name, value);
-        if (status != SANE_STATUS_GOOD)
-            return status;
-    }
-    return SANE_STATUS_GOOD;
+    return status;
 }
 
 bool ReadNumber(SANE_Handle handle, const char* name, double& value) {

@@ -29,7 +29,7 @@ struct TDeviceLimits {
 };
 
 // The settings of one scan. Empty or zero values leave the device's own; `extra` holds further options
-// by name, set in the order given after the others.
+// by name, set in the order given.
 struct TScanSettings {
     std::string mode;
     int depth = 0;
@@ -46,10 +46,12 @@ TDeviceLimits ReadDeviceLimits(SANE_Handle handle);
 TScanSettings DefaultSettings(const TDeviceLimits& limits);
 
 // Sets an option from text: "yes"/"no" for switches, numbers for numeric options, the text itself for
-// strings. Inactive or unknown options give SANE_STATUS_INVAL.
+// strings. Options the device does not have, or not at the moment, give SANE_STATUS_UNSUPPORTED.
 SANE_Status SetOption(SANE_Handle handle, const std::string& name, const std::string& value);
 
-// Applies every setting, in order: mode, depth, resolution, area, extras. The first failure is returned.
+// Applies every setting: mode, depth, the further options in their order, resolution, area. Mode, depth,
+// resolution and area are left out where the device lacks them; a further option it lacks is refused.
+// The first failure is returned.
 SANE_Status ApplySettings(SANE_Handle handle, const TScanSettings& settings);
 
 // The current value of a numeric option (integer or fixed), false when it is missing or inactive.

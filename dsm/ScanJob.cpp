@@ -22,9 +22,9 @@ TScanJob::~TScanJob() {
 }
 
 void TScanJob::Cancel() {
+    // The worker stops at its next read. SANE allows sane_cancel from another thread, but backends
+    // that read through a thread of their own may then be torn down in the middle of their work.
     cancelled_ = true;
-    // SANE lets a scan be cancelled from elsewhere while sane_read waits on the device.
-    sane_cancel(handle_);
 }
 
 void TScanJob::Run(QObject* context, std::function<void()> finished) {
@@ -68,6 +68,8 @@ SANE_Status TScanJob::ReadPage(TScannedPage& page) {
     std::vector<TRawFrame> frames;
     for (;;) {
         SANE_Status status = sane_start(handle_);
+        if (cancelled_)
+            return SANE_STATUS_CANCELLED;
         if (status != SANE_STATUS_GOOD)
             return status;
         TRawFrame frame;
@@ -108,12 +110,12 @@ SANE_Status TScanJob::ReadFrame(TRawFrame& frame) {
     for (;;) {
         SANE_Int length = 0;
         status = sane_read(handle_, chunk.data(), kChunk, &length);
+        if (cancelled_)
+            return SANE_STATUS_CANCELLED;
         if (status == SANE_STATUS_EOF)
             return SANE_STATUS_GOOD;
         if (status != SANE_STATUS_GOOD)
             return status;
-        if (cancelled_)
-            return SANE_STATUS_CANCELLED;
         length = std::clamp<SANE_Int>(length, 0, kChunk);
         // A device that sends more than it announced, or an endless page, is cut off at the limits.
         std::size_t room = kMaxPageBytes - frame.data.size();

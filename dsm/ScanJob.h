@@ -25,7 +25,7 @@ public:
     TScanJob(const TScanJob&) = delete;
     TScanJob& operator=(const TScanJob&) = delete;
 
-    // Asks the device to stop; the job then ends with SANE_STATUS_CANCELLED.
+    // Asks the worker to stop at its next read; the job then ends with SANE_STATUS_CANCELLED.
     void Cancel();
     bool Done() const { return done_; }
     // Percent of the current page read, -1 while the page's length is unknown.

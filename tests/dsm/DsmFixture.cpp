@@ -75,10 +75,19 @@ TPicture FromDib(const std::uint8_t* dib, std::size_t size) {
 
 } // namespace
 
+// The test scanner keeps its options while the process runs: what earlier tests changed is set back.
+const char* const kDeviceResets = "read-return-value=Default;source=Flatbed;hand-scanner=no;read-limit=no;"
+                                  "ppl-loss=0;fuzzy-parameters=no;read-delay=no;test-picture=Color pattern";
+
 std::string TScanRequest::HookOptions() const {
     std::string text = "mode=" + mode + ";depth=" + std::to_string(depth) +
                        ";resolution=" + std::to_string(resolution) +
-                       ";tl-x=0;tl-y=0;br-x=" + std::to_string(widthMm) + ";br-y=" + std::to_string(heightMm);
+                       ";tl-x=0;tl-y=0;br-x=" + std::to_string(widthMm) +
+                       ";br-y=" + std::to_string(heightMm) + ";" + kDeviceResets;
+    if (mode == "Color")
+        text += ";three-pass=no";
+    if (depth == 16)
+        text += ";invert-endianess=no";
     for (const auto& [name, value] : extra)
         text += ";" + name + "=" + value;
     return text;
@@ -163,7 +172,7 @@ TPicture Scanimage(const TScanRequest& request) {
 void DsmTest::SetUpTestSuite() {
     if (entry)
         return;
-    SetSaneFolder(ZRK_DSM_TEST_SANE);
+    setenv("SANE_CONFIG_DIR", SaneFolder().c_str(), 1);
     void* library = dlopen(ZRK_DSM_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     entry = reinterpret_cast<DSMENTRYPROC>(dlsym(library, "DSM_Entry"));
@@ -177,8 +186,9 @@ void DsmTest::SetUpTestSuite() {
     ASSERT_NE(RegisterClassA(&windowClass), 0);
 }
 
-void DsmTest::SetSaneFolder(const std::string& folder) {
-    setenv("SANE_CONFIG_DIR", folder.c_str(), 1);
+std::string DsmTest::SaneFolder() {
+    const char* chosen = std::getenv("ZRK_DSM_SANE_FOLDER");
+    return chosen ? chosen : ZRK_DSM_TEST_SANE;
 }
 
 void DsmTest::SetUp() {
@@ -200,7 +210,6 @@ void DsmTest::TearDown() {
         EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_), TWRC_SUCCESS);
     }
     DestroyWindow(window_);
-    SetSaneFolder(ZRK_DSM_TEST_SANE);
 }
 
 TW_UINT16 DsmTest::Call(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, void* data) {
@@ -287,6 +296,10 @@ TW_UINT16 DsmTest::ScanHeadless(TW_IDENTITY& source, const TScanRequest& request
 
 int DsmTest::setOptionsFor(const TW_IDENTITY& source, const TScanRequest& request) {
     return setOptions(source.Id, request.HookOptions().c_str());
+}
+
+void DsmTest::ResetDevice(const TW_IDENTITY& source) {
+    EXPECT_EQ(setOptions(source.Id, kDeviceResets), 1);
 }
 
 std::string DsmTest::LastMessage(const TW_IDENTITY& source) {

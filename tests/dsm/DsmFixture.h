@@ -61,7 +61,10 @@ protected:
 
     static std::string LastMessage(const TW_IDENTITY& source);
     static int setOptionsFor(const TW_IDENTITY& source, const TScanRequest& request);
-    static void SetSaneFolder(const std::string& folder);
+    // Sets back the test scanner's options that tests change, leaving the dialog's choices alone.
+    static void ResetDevice(const TW_IDENTITY& source);
+    // The SANE configuration of this process: the tests' own folder unless ZRK_DSM_SANE_FOLDER names another.
+    static std::string SaneFolder();
     static void Pump(int milliseconds);
 
     HWND window_ = nullptr;
