@@ -1,0 +1,90 @@
+// Libraries loaded by path, their entry points by name and by ordinal, the standard folders and
+// file finding.
+#include "Folders.h"
+#include "Library.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+TEST(Library, EntryPointByOrdinalOneIsDsmEntry) {
+    HMODULE library = LoadLibraryA(ZRK_FAKEDSM_PATH);
+    ASSERT_NE(library, nullptr);
+    FARPROC byName = GetProcAddress(library, "DSM_Entry");
+    ASSERT_NE(byName, nullptr);
+    EXPECT_EQ(GetProcAddress(library, MAKEINTRESOURCEA(1)), byName);
+    EXPECT_EQ(GetProcAddress(library, MAKEINTRESOURCEA(2)), nullptr);
+    EXPECT_EQ(GetProcAddress(library, "NoSuchEntry"), nullptr);
+    EXPECT_TRUE(FreeLibrary(library));
+    EXPECT_FALSE(FreeLibrary(library));
+    EXPECT_EQ(GetProcAddress(library, "DSM_Entry"), nullptr) << "a freed library gives nothing";
+    EXPECT_EQ(LoadLibraryA("/nonexistent/TWAIN_32.DLL"), nullptr);
+    EXPECT_EQ(LoadLibraryA(""), nullptr);
+}
+
+namespace {
+
+class TFixedFolders : public TSystemFolders {
+public:
+    std::string Path(TSystemFolder folder) const override {
+        switch (folder) {
+        case TSystemFolder::sfWindows:
+            return "/opt/zrk";
+        case TSystemFolder::sfExecutableFile:
+            return "/opt/zrk/bin/zrk201";
+        default:
+            return "";
+        }
+    }
+};
+
+} // namespace
+
+TEST(Folders, BufferTooSmallAsksForTheSizeNeeded) {
+    TFixedFolders folders;
+    SetSystemFolders(&folders);
+    char buffer[32];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(GetWindowsDirectoryA(buffer, 4), 9u) << "8 characters and the zero";
+    EXPECT_EQ(buffer[0], 'x') << "nothing copied";
+    EXPECT_EQ(GetWindowsDirectoryA(buffer, 9), 8u);
+    EXPECT_STREQ(buffer, "/opt/zrk");
+    EXPECT_EQ(GetModuleFileNameA(nullptr, buffer, sizeof buffer), 19u);
+    EXPECT_STREQ(buffer, "/opt/zrk/bin/zrk201");
+    EXPECT_EQ(GetSystemDirectoryA(buffer, sizeof buffer), 0u) << "unknown";
+    SetSystemFolders(nullptr);
+}
+
+TEST(Folders, DefaultFoldersOfThisMachine) {
+    char buffer[4096];
+    ASSERT_GT(GetModuleFileNameA(nullptr, buffer, sizeof buffer), 0u);
+    EXPECT_NE(std::strstr(buffer, "zrk_platform_tests"), nullptr);
+    ASSERT_GT(GetCurrentDirectoryA(sizeof buffer, buffer), 0u);
+    EXPECT_EQ(buffer[0], '/');
+    ASSERT_GT(GetTempPathA(sizeof buffer, buffer), 0u);
+    ASSERT_GT(GetSystemDirectoryA(buffer, sizeof buffer), 0u);
+    ASSERT_GT(GetWindowsDirectoryA(buffer, sizeof buffer), 0u);
+    EXPECT_NE(std::strstr(buffer, "zrk201"), nullptr) << "the program's installed library folder";
+}
+
+TEST(Folders, FindFirstFileByNameAndPattern) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/TWAIN_32.DLL";
+    std::ofstream(path) << "12345";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(found.cFileName, "TWAIN_32.DLL");
+    EXPECT_EQ(found.nFileSizeLow, 5u);
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_FALSE(FindClose(search));
+    search = FindFirstFileA((folder.path().toStdString() + "/TWAIN_*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    EXPECT_EQ(FindFirstFileA((folder.path().toStdString() + "/twain_32.dll").c_str(), &found),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindFirstFileA("", &found), INVALID_HANDLE_VALUE);
+}

@@ -1,0 +1,1130 @@
+#include "TwainManager.h"
+
+#include "Bitmap.h"
+#include "Gdi.h"
+#include "GlobalMemory.h"
+#include "Library.h"
+#include "TwainUtils.h"
+#include "Window.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kVirtualWindowClass = "TWAINMANAGER_VIRTUALWINDOW";
+
+// The virtual window's class is registered once for the whole program, before any component exists,
+// and unregistered when the program ends.
+class TVirtualWindowClass {
+public:
+    explicit TVirtualWindowClass(WNDPROC procedure) {
+        if (registrations_++ > 0)
+            return;
+        WNDCLASSA windowClass;
+        windowClass.style = 0;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(std::uintptr_t(COLOR_WINDOW + 1));
+        windowClass.lpszMenuName = "";
+        windowClass.lpszClassName = kVirtualWindowClass;
+        RegisterClassA(&windowClass);
+    }
+    ~TVirtualWindowClass() {
+        if (--registrations_ == 0)
+            UnregisterClassA(kVirtualWindowClass, GetModuleHandleA(nullptr));
+    }
+
+private:
+    static inline int registrations_ = 0;
+};
+
+// Copies a text into a 34-byte field: zero-filled, then at most 34 bytes, with no terminating zero
+// when the text fills the field.
+void WriteText(TW_STR32& field, const QString& value) {
+    const QByteArray bytes = value.toUtf8();
+    std::memset(field, 0, sizeof field);
+    std::memcpy(field, bytes.constData(), std::min<std::size_t>(std::size_t(bytes.size()), sizeof field));
+}
+
+// Reads a text field up to its first zero byte, or all of it.
+QString ReadText(const char* field, std::size_t size) {
+    const void* zero = std::memchr(field, 0, size);
+    const std::size_t length = zero ? std::size_t(static_cast<const char*>(zero) - field) : size;
+    return QString::fromUtf8(field, qsizetype(length));
+}
+
+template <class T> T ReadItem(const void* item) {
+    T value;
+    std::memcpy(&value, item, sizeof value);
+    return value;
+}
+
+// A locked global block, unlocked when it goes out of scope.
+class TLockedBlock {
+public:
+    explicit TLockedBlock(HGLOBAL block)
+        : block_(block), data_(static_cast<std::uint8_t*>(GlobalLock(block))) {}
+    ~TLockedBlock() {
+        if (data_)
+            GlobalUnlock(block_);
+    }
+    TLockedBlock(const TLockedBlock&) = delete;
+    TLockedBlock& operator=(const TLockedBlock&) = delete;
+    std::uint8_t* Data() const { return data_; }
+    std::size_t Size() const { return data_ ? GlobalSize(block_) : 0; }
+
+private:
+    HGLOBAL block_;
+    std::uint8_t* data_;
+};
+
+TTwainFormat FormatOf(TW_UINT16 code) {
+    return code <= TWFF_EXIF ? TTwainFormat(code) : fmOther;
+}
+
+TW_UINT16 MessageOf(TCapQuery mode) {
+    switch (mode) {
+    case cqGetCurrent:
+        return MSG_GETCURRENT;
+    case cqGetDefault:
+        return MSG_GETDEFAULT;
+    case cqReset:
+        return MSG_RESET;
+    case cqGet:
+        break;
+    }
+    return MSG_GET;
+}
+
+// Reads an enumeration of TWTY_UINT16 values and maps them; the value at Current (Default for
+// cqGetDefault). An index outside the list is the source's fault and gives cpBadContainer.
+template <class Kind, class Map>
+TCapResult ReadEnumeratedKind(TTwainSource& source, TW_UINT16 capability, Kind& value, TSet<Kind>& supported,
+                              TCapQuery mode, Map map) {
+    TW_UINT16 itemType = 0;
+    TGetCapabilityList list;
+    int current = 0;
+    int defaultIndex = 0;
+    const TCapResult result =
+        source.GetEnumerationCap(capability, itemType, list, current, defaultIndex, mode);
+    if (result != cpOk)
+        return result;
+    if (itemType != TWTY_UINT16)
+        return cpUnsupported;
+    std::vector<Kind> kinds;
+    for (const QString& text : list) {
+        bool ok = false;
+        const int number = text.toInt(&ok);
+        kinds.push_back(map(ok ? number : -1));
+        supported.Include(kinds.back());
+    }
+    const int chosen = mode == cqGetDefault ? defaultIndex : current;
+    if (chosen < 0 || chosen >= int(kinds.size()))
+        return cpBadContainer;
+    value = kinds[std::size_t(chosen)];
+    return cpOk;
+}
+
+TPixelFormat PixelFormatOf(int bitsPerPixel) {
+    switch (bitsPerPixel) {
+    case 1:
+        return TPixelFormat::pf1bit;
+    case 8:
+        return TPixelFormat::pf8bit;
+    case 24:
+        return TPixelFormat::pf24bit;
+    default:
+        return TPixelFormat::pf32bit;
+    }
+}
+
+bool BitmapFormatKnown(int bitsPerPixel) {
+    return bitsPerPixel == 1 || bitsPerPixel == 8 || bitsPerPixel == 24 || bitsPerPixel == 32;
+}
+
+// Hands a platform bitmap (section or device-dependent bitmap) over to a TBitmap, which deletes it when
+// it lets go of the pixels. False, with the handle untouched, for a bitmap TBitmap cannot hold.
+bool AdoptBitmap(TBitmap& image, HBITMAP bitmap, bool bottomUp) {
+    BITMAP info{};
+    if (GetObjectA(bitmap, int(sizeof info), &info) == 0 || !info.bmBits ||
+        !BitmapFormatKnown(info.bmBitsPixel))
+        return false;
+    TExternalPixels pixels;
+    pixels.Width = info.bmWidth;
+    pixels.Height = info.bmHeight;
+    pixels.Format = PixelFormatOf(info.bmBitsPixel);
+    auto* memory = static_cast<std::uint8_t*>(info.bmBits);
+    pixels.FirstRow =
+        bottomUp ? memory + std::size_t(info.bmHeight - 1) * std::size_t(info.bmWidthBytes) : memory;
+    pixels.Stride = bottomUp ? -std::ptrdiff_t(info.bmWidthBytes) : std::ptrdiff_t(info.bmWidthBytes);
+    if (info.bmBitsPixel <= 8) {
+        RGBQUAD colors[256];
+        const UINT count = GetDIBColorTable(bitmap, 0, 256, colors);
+        for (UINT i = 0; i < count; ++i)
+            pixels.Colors.push_back(TRGBQuad{colors[i].rgbBlue, colors[i].rgbGreen, colors[i].rgbRed, 0});
+    }
+    pixels.Release = [bitmap] { DeleteObject(bitmap); };
+    image.AdoptPixels(std::move(pixels));
+    return true;
+}
+
+// Colour-table entries that a DIB of this depth carries when it does not count them itself.
+std::size_t FullColorTable(int bitsPerPixel) {
+    return bitsPerPixel == 1 ? 2 : bitsPerPixel == 4 ? 16 : bitsPerPixel == 8 ? 256 : 0;
+}
+
+// A device-dependent bitmap made from a DIB packed in memory (header, colour table, pixels), as a source
+// hands it over in a native transfer. Both header kinds are read: the 12-byte core header with 3-byte
+// colour entries, and the 40-byte (or longer) info header with 4-byte ones. Everything is checked
+// against the block's size; nullptr when the DIB does not fit or cannot be converted.
+HBITMAP BitmapFromPackedDib(const std::uint8_t* data, std::size_t size) {
+    DWORD headerSize = 0;
+    if (!data || size < sizeof headerSize)
+        return nullptr;
+    std::memcpy(&headerSize, data, sizeof headerSize);
+
+    BITMAPINFOHEADER header{};
+    std::vector<RGBQUAD> colors;
+    std::size_t colorBytes = 0;
+    if (headerSize == sizeof(BITMAPCOREHEADER) && size >= headerSize) {
+        BITMAPCOREHEADER core;
+        std::memcpy(&core, data, sizeof core);
+        header.biSize = sizeof header;
+        header.biWidth = core.bcWidth;
+        header.biHeight = core.bcHeight;
+        header.biPlanes = 1;
+        header.biBitCount = core.bcBitCount;
+        const std::size_t count = FullColorTable(core.bcBitCount);
+        colorBytes = count * sizeof(RGBTRIPLE);
+        if (size - headerSize < colorBytes)
+            return nullptr;
+        for (std::size_t i = 0; i < count; ++i) {
+            RGBTRIPLE entry;
+            std::memcpy(&entry, data + headerSize + i * sizeof entry, sizeof entry);
+            colors.push_back(RGBQUAD{entry.rgbtBlue, entry.rgbtGreen, entry.rgbtRed, 0});
+        }
+    } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= headerSize) {
+        std::memcpy(&header, data, sizeof header);
+        header.biSize = sizeof header;
+        const std::size_t count =
+            header.biClrUsed != 0 ? header.biClrUsed : FullColorTable(header.biBitCount);
+        if (count > (size - headerSize) / sizeof(RGBQUAD))
+            return nullptr;
+        colorBytes = count * sizeof(RGBQUAD);
+        colors.resize(count);
+        if (count > 0)
+            std::memcpy(colors.data(), data + headerSize, colorBytes);
+    } else {
+        return nullptr;
+    }
+
+    const std::int64_t height = header.biHeight < 0 ? -std::int64_t(header.biHeight) : header.biHeight;
+    const std::uint64_t pixelBytes =
+        BitmapRowBytes(header.biWidth, header.biBitCount) * std::uint64_t(height);
+    if (pixelBytes == 0 || pixelBytes > size - headerSize - colorBytes)
+        return nullptr;
+    std::vector<std::uint8_t> info(sizeof header + std::max<std::size_t>(colors.size(), 1) * sizeof(RGBQUAD));
+    header.biClrUsed = DWORD(colors.size());
+    std::memcpy(info.data(), &header, sizeof header);
+    if (!colors.empty())
+        std::memcpy(info.data() + sizeof header, colors.data(), colors.size() * sizeof(RGBQUAD));
+    return CreateDIBitmap(nullptr, &header, CBM_INIT, data + headerSize + colorBytes,
+                          reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS);
+}
+
+} // namespace
+
+// ===================================================================================================
+// TTwainIdentity
+
+TTwainIdentity::TTwainIdentity(TObject* owner) : owner_(owner) {
+    SetMajorVersion(1);
+    SetMinorVersion(0);
+    SetLanguage(tlUserLocale);
+    SetCountryCode(TWCY_USA);
+    SetGroups({tgControl, tgImage});
+    SetVersionInfo(QStringLiteral("Application name"));
+    SetManufacturer(QStringLiteral("Application manufacturer"));
+    SetProductFamily(QStringLiteral("App product family"));
+    SetProductName(QStringLiteral("App product name"));
+    record_.ProtocolMajor = 1;
+    record_.ProtocolMinor = 9;
+    record_.Id = 0;
+}
+
+void TTwainIdentity::Assign(const TTwainIdentity& source) {
+    std::memcpy(&record_, &source.record_, sizeof record_);
+}
+
+TW_UINT16 TTwainIdentity::MajorVersion() const {
+    return record_.Version.MajorNum;
+}
+void TTwainIdentity::SetMajorVersion(TW_UINT16 value) {
+    record_.Version.MajorNum = value;
+}
+TW_UINT16 TTwainIdentity::MinorVersion() const {
+    return record_.Version.MinorNum;
+}
+void TTwainIdentity::SetMinorVersion(TW_UINT16 value) {
+    record_.Version.MinorNum = value;
+}
+
+// The record stores the TWLG_ code, which is one below the enumeration's ordinal.
+TTwainLanguage TTwainIdentity::Language() const {
+    return TTwainLanguage(TW_UINT16(record_.Version.Language + 1));
+}
+void TTwainIdentity::SetLanguage(TTwainLanguage value) {
+    record_.Version.Language = TW_UINT16(int(value) - 1);
+}
+
+TW_UINT16 TTwainIdentity::CountryCode() const {
+    return record_.Version.Country;
+}
+void TTwainIdentity::SetCountryCode(TW_UINT16 value) {
+    record_.Version.Country = value;
+}
+
+// DG_CONTROL is always supported, whatever the set says.
+TTwainGroups TTwainIdentity::Groups() const {
+    TTwainGroups groups{tgControl};
+    if (record_.SupportedGroups & DG_IMAGE)
+        groups.Include(tgImage);
+    if (record_.SupportedGroups & DG_AUDIO)
+        groups.Include(tgAudio);
+    return groups;
+}
+
+void TTwainIdentity::SetGroups(TTwainGroups value) {
+    TW_UINT32 groups = DG_CONTROL;
+    if (value.Contains(tgImage))
+        groups |= DG_IMAGE;
+    if (value.Contains(tgAudio))
+        groups |= DG_AUDIO;
+    record_.SupportedGroups = groups;
+}
+
+QString TTwainIdentity::VersionInfo() const {
+    return ReadText(record_.Version.Info, sizeof(TW_STR32));
+}
+void TTwainIdentity::SetVersionInfo(const QString& value) {
+    WriteText(record_.Version.Info, value);
+}
+QString TTwainIdentity::Manufacturer() const {
+    return ReadText(record_.Manufacturer, sizeof(TW_STR32));
+}
+void TTwainIdentity::SetManufacturer(const QString& value) {
+    WriteText(record_.Manufacturer, value);
+}
+QString TTwainIdentity::ProductFamily() const {
+    return ReadText(record_.ProductFamily, sizeof(TW_STR32));
+}
+void TTwainIdentity::SetProductFamily(const QString& value) {
+    WriteText(record_.ProductFamily, value);
+}
+QString TTwainIdentity::ProductName() const {
+    return ReadText(record_.ProductName, sizeof(TW_STR32));
+}
+void TTwainIdentity::SetProductName(const QString& value) {
+    WriteText(record_.ProductName, value);
+}
+
+// ===================================================================================================
+// TPointerList
+
+TPointerList::TPointerList() {
+    SetCapacity(blockSize_);
+}
+
+void TPointerList::Add(TTwainSource* item) {
+    SetCount(count_ + 1);
+    Put(count_ - 1, item);
+}
+
+void TPointerList::Clear() {
+    SetCount(0);
+    SetCapacity(blockSize_);
+}
+
+void TPointerList::SetCount(int count) {
+    if (count < 0)
+        return;
+    while (capacity_ < count)
+        SetCapacity(capacity_ + blockSize_);
+    count_ = count;
+}
+
+void TPointerList::SetCapacity(int capacity) {
+    if (capacity <= 0 || capacity < count_)
+        return;
+    storage_.resize(std::size_t(capacity), nullptr);
+    capacity_ = capacity;
+}
+
+TTwainSource* TPointerList::Get(int index) const {
+    return index >= 0 && index < count_ ? storage_[std::size_t(index)] : nullptr;
+}
+
+void TPointerList::Put(int index, TTwainSource* item) {
+    if (index >= 0 && index < count_)
+        storage_[std::size_t(index)] = item;
+}
+
+// ===================================================================================================
+// TTwainManager
+
+TTwainManager::TBusy::~TBusy() {
+    if (--manager_.busy_ == 0)
+        manager_.ReleaseRetired();
+}
+
+TTwainManager::TTwainManager(TObject* owner) : owner_(owner) {
+    static TVirtualWindowClass windowClass(&TTwainManager::VirtualWindowProc);
+    virtualWindow_ = CreateWindowExA(0, kVirtualWindowClass, "Twain Manager virtual window", 0, 10, 10, 100,
+                                     100, nullptr, nullptr, GetModuleHandleA(nullptr), this);
+    info_ = std::make_unique<TTwainIdentity>(this);
+    appIdentity_ = &info_->Record();
+}
+
+TTwainManager::~TTwainManager() {
+    SetLibraryLoaded(false);
+    DestroyWindow(virtualWindow_);
+    FreeSourceList();
+    ReleaseRetired();
+    appIdentity_ = nullptr;
+}
+
+TW_UINT16 TTwainManager::CallSourceManager(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dataType,
+                                           TW_UINT16 message, TW_MEMREF data) {
+    if (!entry_)
+        return TWRC_FAILURE;
+    TBusy busy(*this);
+    try {
+        return entry_(appIdentity_, destination, group, dataType, message, data);
+    } catch (...) {
+        return TWRC_FAILURE;
+    }
+}
+
+void TTwainManager::SetLibraryLoaded(bool value) {
+    if (value == libraryLoaded_)
+        return;
+    if (value) {
+        const std::string folder = FindTwainLibrary();
+        if (folder.empty())
+            return;
+        library_ = LoadLibraryA((folder + kTwainLibraryName).c_str());
+        if (!library_)
+            return;
+        entry_ = reinterpret_cast<DSMENTRYPROC>(GetProcAddress(library_, MAKEINTRESOURCEA(1)));
+        if (!entry_) {
+            FreeLibrary(library_);
+            library_ = nullptr;
+            return;
+        }
+        libraryLoaded_ = true;
+        return;
+    }
+    SetSourceManagerLoaded(false);
+    if (busy_ > 0) {
+        // The library's code may still be on the stack (a handler running inside a call into it):
+        // it is freed when the outermost operation of the component returns.
+        retiredLibraries_.push_back(library_);
+    } else if (!FreeLibrary(library_)) {
+        return;
+    }
+    library_ = nullptr;
+    entry_ = nullptr;
+    libraryLoaded_ = false;
+}
+
+void TTwainManager::SetSourceManagerLoaded(bool value) {
+    if (!libraryLoaded_ || value == sourceManagerLoaded_)
+        return;
+    HWND parent = virtualWindow_;
+    if (value) {
+        sourceManagerLoaded_ =
+            CallSourceManager(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent) == TWRC_SUCCESS;
+        return;
+    }
+    FreeSourceList();
+    if (CallSourceManager(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent) == TWRC_SUCCESS)
+        sourceManagerLoaded_ = false;
+}
+
+bool TTwainManager::ListSources() {
+    if (!libraryLoaded_ || !sourceManagerLoaded_)
+        return false;
+    FreeSourceList();
+    auto source = std::make_unique<TTwainSource>(this);
+    TW_UINT16 answer = CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &source->Record());
+    while (answer == TWRC_SUCCESS) {
+        source->SetTransferMode(transferMode_);
+        source->SetIndex(sources_.Count());
+        sources_.Add(source.release());
+        source = std::make_unique<TTwainSource>(this);
+        answer = CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &source->Record());
+    }
+    sourcesListed_ = true;
+    return true;
+}
+
+void TTwainManager::FreeSourceList() {
+    // Taken off the list first, so nothing reaches them through the list while they are closed.
+    std::vector<TTwainSource*> listed;
+    for (int i = 0; i < sources_.Count(); ++i)
+        listed.push_back(sources_.Get(i));
+    sources_.Clear();
+    sourcesListed_ = false;
+    for (TTwainSource* source : listed) {
+        std::unique_ptr<TTwainSource> owned(source);
+        if (busy_ > 0) {
+            // A source may be running one of its own operations further up the stack: it is closed now
+            // and freed when the outermost operation returns.
+            owned->CloseDS();
+            retiredSources_.push_back(std::move(owned));
+        }
+    }
+}
+
+void TTwainManager::ReleaseRetired() {
+    if (releasing_)
+        return;
+    releasing_ = true;
+    retiredSources_.clear();
+    for (HMODULE library : retiredLibraries_)
+        FreeLibrary(library);
+    retiredLibraries_.clear();
+    releasing_ = false;
+}
+
+int TTwainManager::SourceCount() {
+    if (!libraryLoaded_ || !sourceManagerLoaded_)
+        return 0;
+    if (!sourcesListed_)
+        ListSources();
+    return sources_.Count();
+}
+
+TTwainSource* TTwainManager::SourceAt(int index) {
+    if (!libraryLoaded_ || !sourceManagerLoaded_)
+        return nullptr;
+    const int count = SourceCount();
+    if (index >= 0 && index < count)
+        return sources_.Get(index);
+    if (index == -1 && count > 0) {
+        const int defaultIndex = DefaultSourceIndex();
+        return defaultIndex == -1 ? nullptr : sources_.Get(defaultIndex);
+    }
+    return nullptr;
+}
+
+int TTwainManager::DefaultSourceIndex() {
+    if (!sourceManagerLoaded_)
+        return 0;
+    TW_IDENTITY identity{};
+    if (CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity) != TWRC_SUCCESS)
+        return 0;
+    return IndexOfIdentity(identity);
+}
+
+int TTwainManager::IndexOfIdentity(const TW_IDENTITY& identity) {
+    const int count = SourceCount();
+    for (int i = 0; i < count; ++i) {
+        const TTwainSource* source = sources_.Get(i);
+        if (source && std::memcmp(&source->Record(), &identity, sizeof identity) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int TTwainManager::ChooseSource() {
+    if (!libraryLoaded_ || !sourceManagerLoaded_ || selecting_)
+        return -1;
+    selecting_ = true;
+    TW_IDENTITY identity{};
+    const TW_UINT16 answer = CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &identity);
+    selecting_ = false;
+    return answer == TWRC_SUCCESS ? IndexOfIdentity(identity) : -1;
+}
+
+LRESULT TTwainManager::VirtualWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    auto* manager = reinterpret_cast<TTwainManager*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (manager && manager->openedSourceCount_ > 0) {
+        TBusy busy(*manager);
+        MSG msg;
+        msg.hwnd = window;
+        msg.message = message;
+        msg.wParam = wParam;
+        msg.lParam = lParam;
+        GetCursorPos(&msg.pt);
+        const int count = manager->SourceCount();
+        // A handler may change the list while a source works on the message: each source is looked up
+        // afresh, and one taken off the list stays alive until this message is done.
+        for (int i = 0; i < count; ++i) {
+            TTwainSource* source = manager->sources_.Get(i);
+            if (source && source->Loaded() && source->Enabled() && source->ProcessEvent(&msg))
+                return 0;
+        }
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// ===================================================================================================
+// TTwainSource: opening, enabling, capabilities
+
+TTwainSource::TTwainSource(TTwainManager* owner) : TTwainIdentity(owner), owner_(owner) {}
+
+TTwainSource::~TTwainSource() {
+    CloseDS();
+}
+
+TW_UINT16 TTwainSource::Call(TW_UINT32 group, TW_UINT16 dataType, TW_UINT16 message, TW_MEMREF data) {
+    return owner_->CallSourceManager(&Record(), group, dataType, message, data);
+}
+
+void TTwainSource::SetLoaded(bool value) {
+    if (value == loaded_)
+        return;
+    if (value)
+        OpenDS();
+    else
+        CloseDS();
+}
+
+void TTwainSource::SetEnabled(bool value) {
+    if (!loaded_ || value == enabled_)
+        return;
+    if (value)
+        EnableDS(showUI_, modal_);
+    else
+        DisableDS();
+}
+
+bool TTwainSource::OpenDS() {
+    if (loaded_)
+        return true;
+    TTwainManager::TBusy busy(*owner_);
+    if (owner_->CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &Record()) != TWRC_SUCCESS)
+        return false;
+    ++owner_->openedSourceCount_;
+    loaded_ = true;
+    return true;
+}
+
+bool TTwainSource::CloseDS() {
+    if (!loaded_)
+        return true;
+    TTwainManager::TBusy busy(*owner_);
+    DisableDS();
+    const bool closed =
+        owner_->CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &Record()) == TWRC_SUCCESS;
+    if (closed)
+        --owner_->openedSourceCount_;
+    loaded_ = false;
+    return closed;
+}
+
+bool TTwainSource::EnableDS(bool showUI, bool modal) {
+    if (!loaded_ || enabled_)
+        return enabled_;
+    TTwainManager::TBusy busy(*owner_);
+    userInterface_ = TW_USERINTERFACE{};
+    userInterface_.ShowUI = showUI ? TW_BOOL(-1) : TW_BOOL(0);
+    userInterface_.ModalUI = modal ? TW_BOOL(-1) : TW_BOOL(0);
+    userInterface_.hParent = owner_->virtualWindow_;
+    // Marked first: the source may send its events while the call is still running.
+    enabled_ = true;
+    TW_USERINTERFACE ui = userInterface_;
+    const TW_UINT16 answer = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+    if (answer == TWRC_SUCCESS || answer == TWRC_CHECKSTATUS)
+        return true;
+    // The source stayed where it was (not enabled): forget the mark, so the next enable asks again and
+    // nothing sends MSG_DISABLEDS to a source that was never enabled.
+    enabled_ = false;
+    return false;
+}
+
+bool TTwainSource::DisableDS() {
+    if (!loaded_ || !enabled_) {
+        enabled_ = false;
+        return true;
+    }
+    TTwainManager::TBusy busy(*owner_);
+    // The standard asks for the record the source was enabled with.
+    TW_USERINTERFACE ui = userInterface_;
+    if (Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui) != TWRC_SUCCESS)
+        return false;
+    if (owner_->OnSourceDisable)
+        owner_->OnSourceDisable(owner_, index_);
+    enabled_ = false;
+    return true;
+}
+
+TW_UINT16 TTwainSource::GetConditionCode() {
+    if (!loaded_)
+        return 0;
+    TW_STATUS status{};
+    Call(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    return status.ConditionCode;
+}
+
+TCapResult TTwainSource::ResultOf(TW_UINT16 returnCode) {
+    if (returnCode == TWRC_SUCCESS)
+        return cpOk;
+    switch (GetConditionCode()) {
+    case TWCC_CAPUNSUPPORTED:
+        return cpUnsupported;
+    case TWCC_CAPSEQERROR:
+        return cpDependency;
+    case TWCC_LOWMEMORY:
+        return cpLowMemory;
+    case TWCC_SEQERROR:
+        return cpBadState;
+    default:
+        return cpBadOperation;
+    }
+}
+
+TCapResult TTwainSource::GetCapability(TW_UINT16 capability, HGLOBAL& container, TW_UINT16& containerType,
+                                       TCapQuery mode) {
+    if (!loaded_)
+        return cpBadState;
+    TTwainManager::TBusy busy(*owner_);
+    TW_CAPABILITY request{};
+    request.Cap = capability;
+    request.ConType = TWON_DONTCARE16;
+    request.hContainer = nullptr;
+    const TCapResult result = ResultOf(Call(DG_CONTROL, DAT_CAPABILITY, MessageOf(mode), &request));
+    if (result == cpOk) {
+        container = static_cast<HGLOBAL>(request.hContainer);
+        containerType = request.ConType;
+    }
+    return result;
+}
+
+TCapResult TTwainSource::GetEnumerationCap(TW_UINT16 capability, TW_UINT16& itemType,
+                                           TGetCapabilityList& list, int& current, int& defaultIndex,
+                                           TCapQuery mode, HGLOBAL container) {
+    TTwainManager::TBusy busy(*owner_);
+    if (!container) {
+        TW_UINT16 containerType = 0;
+        const TCapResult result = GetCapability(capability, container, containerType, mode);
+        if (result != cpOk)
+            return result;
+        if (containerType != TWON_ENUMERATION) {
+            GlobalFree(container);
+            return cpBadContainer;
+        }
+    }
+    TCapResult result = cpBadContainer;
+    {
+        TLockedBlock block(container);
+        TW_ENUMERATION header{};
+        constexpr std::size_t headerSize = offsetof(TW_ENUMERATION, ItemList);
+        if (block.Data() && block.Size() >= headerSize) {
+            std::memcpy(&header, block.Data(), headerSize);
+            const std::size_t itemSize = std::size_t(ItemSize(header.ItemType));
+            // The items must lie inside the block; a source that claims more than it sent is refused.
+            if (itemSize > 0 && header.NumItems <= (block.Size() - headerSize) / itemSize) {
+                itemType = header.ItemType;
+                current = int(header.CurrentIndex);
+                defaultIndex = int(header.DefaultIndex);
+                list.clear();
+                const std::uint8_t* item = block.Data() + headerSize;
+                for (TW_UINT32 i = 0; i < header.NumItems; ++i, item += itemSize)
+                    list.append(ItemText(header.ItemType, item));
+                result = cpOk;
+            }
+        }
+    }
+    GlobalFree(container);
+    return result;
+}
+
+int TTwainSource::ItemSize(TW_UINT16 itemType) {
+    switch (itemType) {
+    case TWTY_INT8:
+    case TWTY_UINT8:
+        return 1;
+    case TWTY_INT16:
+    case TWTY_UINT16:
+    case TWTY_BOOL:
+        return 2;
+    case TWTY_INT32:
+    case TWTY_UINT32:
+    case TWTY_FIX32:
+        return 4;
+    case TWTY_FRAME:
+        return 16;
+    case TWTY_STR32:
+        return 34;
+    case TWTY_STR64:
+        return 66;
+    case TWTY_STR128:
+        return 130;
+    case TWTY_STR255:
+        return 256;
+    case TWTY_STR1024:
+        return 1026;
+    case TWTY_UNI512:
+        return 1024;
+    default:
+        return 0;
+    }
+}
+
+QString TTwainSource::ItemText(TW_UINT16 itemType, const void* item) {
+    switch (itemType) {
+    case TWTY_INT8:
+        return QString::number(ReadItem<std::int8_t>(item));
+    case TWTY_INT16:
+        return QString::number(ReadItem<TW_INT16>(item));
+    case TWTY_INT32:
+        return QString::number(ReadItem<TW_INT32>(item));
+    case TWTY_UINT8:
+        return QString::number(ReadItem<TW_UINT8>(item));
+    case TWTY_UINT16:
+    case TWTY_BOOL:
+        return QString::number(ReadItem<TW_UINT16>(item));
+    case TWTY_UINT32:
+        return QString::number(ReadItem<TW_UINT32>(item));
+    case TWTY_FIX32: {
+        // The raw fraction, not its decimal digits: 1.5 reads "1" separator "32768".
+        const auto value = ReadItem<TW_FIX32>(item);
+        return QString::number(value.Whole) + QLocale::system().decimalPoint() + QString::number(value.Frac);
+    }
+    case TWTY_STR32:
+    case TWTY_STR64:
+    case TWTY_STR128:
+    case TWTY_STR255:
+        return ReadText(static_cast<const char*>(item), std::size_t(ItemSize(itemType)));
+    default:
+        return QString();
+    }
+}
+
+TCapResult TTwainSource::ReadUnits(TUnitKind& value, TUnitKinds& supported, TCapQuery mode) {
+    return ReadEnumeratedKind(*this, ICAP_UNITS, value, supported, mode,
+                              [](int n) { return n >= 0 && n <= 5 ? TUnitKind(n) : ukOther; });
+}
+
+TCapResult TTwainSource::ReadPixelFlavor(TFlavorKind& value, TFlavorKinds& supported, TCapQuery mode) {
+    return ReadEnumeratedKind(*this, ICAP_PIXELFLAVOR, value, supported, mode, [](int n) {
+        return n == TWPF_CHOCOLATE ? fkChocolate : n == TWPF_VANILLA ? fkVanilla : fkOther;
+    });
+}
+
+// ===================================================================================================
+// TTwainSource: events and transfers
+
+void TTwainSource::RaiseError(TW_UINT16 code) {
+    if (owner_->OnAcquireError)
+        owner_->OnAcquireError(owner_, index_, code, GetConditionCode());
+}
+
+void TTwainSource::RaiseAcquire(TBitmap& image, bool& cancel) {
+    owner_->OnTwainAcquire(owner_, index_, &image, cancel);
+}
+
+bool TTwainSource::ProcessEvent(MSG* message) {
+    TTwainManager::TBusy busy(*owner_);
+    TW_EVENT event{};
+    event.pEvent = message;
+    event.TWMessage = MSG_NULL;
+    if (Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) != TWRC_DSEVENT)
+        return false;
+    switch (event.TWMessage) {
+    case MSG_XFERREADY:
+        RunTransfers();
+        break;
+    case MSG_CLOSEDSREQ:
+        if (owner_->OnAcquireCancel)
+            owner_->OnAcquireCancel(owner_, index_);
+        DisableDS();
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+void TTwainSource::RunTransfers() {
+    TTwainManager::TBusy busy(*owner_);
+    bool cancel = false;
+    bool ending = false;
+    // A source that keeps announcing images it then fails to transfer would hold the program here.
+    constexpr int kFailuresInARowAllowed = 100;
+    int failuresInARow = 0;
+    while (!ending) {
+        const TTwainTransferMode mode = transferMode_;
+        TW_UINT16 code = TWRC_FAILURE;
+        TW_SETUPFILEXFER file{};
+        HGLOBAL nativeImage = nullptr;
+        HBITMAP section = nullptr;
+        switch (mode) {
+        case ttmFile:
+            if (owner_->OnSourceSetupFileXfer)
+                owner_->OnSourceSetupFileXfer(owner_, index_);
+            Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &file);
+            code = Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+            break;
+        case ttmNative: {
+            TW_HANDLE handle = nullptr;
+            code = Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+            nativeImage = static_cast<HGLOBAL>(handle);
+            break;
+        }
+        case ttmMemory: {
+            TW_INT16 pixelType = 0;
+            code = PrepareMemoryTransfer(section, pixelType);
+            if (code == TWRC_SUCCESS)
+                code = MemoryTransfer(section, pixelType);
+            break;
+        }
+        }
+
+        if (code == TWRC_CANCEL) {
+            if (owner_->OnAcquireCancel)
+                owner_->OnAcquireCancel(owner_, index_);
+            break;
+        }
+        if (code == TWRC_XFERDONE) {
+            if (mode == ttmFile) {
+                DeliverFileImage(file.FileName, file.Format, cancel);
+            } else if (mode == ttmNative) {
+                DeliverNativeImage(nativeImage, cancel);
+            } else {
+                DeliverMemoryImage(section, cancel);
+            }
+        } else {
+            RaiseError(code);
+        }
+        failuresInARow = code == TWRC_XFERDONE ? 0 : failuresInARow + 1;
+
+        TW_PENDINGXFERS pending{};
+        if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS || pending.Count == 0 ||
+            failuresInARow >= kFailuresInARowAllowed)
+            ending = true;
+        else if (cancel)
+            ending = Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending) == TWRC_SUCCESS;
+    }
+    SetEnabled(false);
+}
+
+TW_UINT16 TTwainSource::PrepareMemoryTransfer(HBITMAP& bitmap, TW_INT16& pixelType) {
+    TTwainManager::TBusy busy(*owner_);
+    bitmap = nullptr;
+    TW_IMAGEINFO info{};
+    const TW_UINT16 answer = Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
+    if (answer != TWRC_SUCCESS)
+        return answer;
+
+    // Without a buffer size there is no buffer to transfer into: the transfer fails before anything is made.
+    TW_SETUPMEMXFER setup{};
+    if (Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup) != TWRC_SUCCESS || setup.Preferred == 0)
+        return TWRC_FAILURE;
+    // The bitmap is made before the data arrives, so its size must be known now: an open length (-1) or
+    // a depth a TBitmap cannot hold fails the transfer.
+    if (info.ImageWidth <= 0 || info.ImageLength <= 0 || !BitmapFormatKnown(info.BitsPerPixel))
+        return TWRC_FAILURE;
+    const std::uint64_t dataSize =
+        MemoryTransferDataSize(info.ImageWidth, info.ImageLength, info.BitsPerPixel, setup.Preferred);
+    constexpr std::size_t headerAndColors = sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD);
+    if (dataSize == 0 || dataSize > kGlobalMemoryLimit - headerAndColors)
+        return TWRC_FAILURE;
+
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, std::size_t(dataSize) + headerAndColors);
+    if (!block)
+        return TWRC_FAILURE;
+    {
+        TLockedBlock locked(block);
+        BITMAPINFOHEADER header{};
+        header.biSize = sizeof header;
+        header.biWidth = info.ImageWidth;
+        header.biHeight = info.ImageLength;
+        header.biPlanes = 1;
+        header.biBitCount = WORD(info.BitsPerPixel);
+        header.biCompression = BI_RGB;
+        header.biSizeImage = DWORD(dataSize);
+
+        TUnitKind unit = ukOther;
+        TUnitKinds units;
+        if (ReadUnits(unit, units, cqGet) == cpOk && (unit == ukInches || unit == ukCentimeters)) {
+            header.biXPelsPerMeter = PelsPerMeter(info.XResolution, unit);
+            header.biYPelsPerMeter = PelsPerMeter(info.YResolution, unit);
+        }
+
+        RGBQUAD colors[256] = {};
+        auto grey = [](int level) { return RGBQUAD{BYTE(level), BYTE(level), BYTE(level), 0}; };
+        auto greyRamp = [&] {
+            for (int i = 0; i < 256; ++i)
+                colors[i] = grey(i);
+            header.biClrUsed = 256;
+        };
+        switch (info.PixelType) {
+        case TWPT_BW: {
+            TFlavorKind flavor = fkChocolate;
+            TFlavorKinds flavors;
+            if (ReadPixelFlavor(flavor, flavors, cqGet) != cpOk)
+                flavor = fkChocolate;
+            const bool vanilla = flavor == fkVanilla;
+            colors[0] = grey(vanilla ? 255 : 0);
+            colors[1] = grey(vanilla ? 0 : 255);
+            header.biClrUsed = 2;
+            break;
+        }
+        case TWPT_GRAY:
+            greyRamp();
+            break;
+        case TWPT_RGB:
+            header.biClrUsed = 0;
+            break;
+        default: {
+            TW_PALETTE8 palette{};
+            if (Call(DG_IMAGE, DAT_PALETTE8, MSG_GET, &palette) != TWRC_SUCCESS) {
+                greyRamp();
+                break;
+            }
+            const int count = std::min<int>(palette.NumColors, 256);
+            for (int i = 0; i < count; ++i)
+                colors[i] = RGBQUAD{palette.Colors[i].Channel3, palette.Colors[i].Channel2,
+                                    palette.Colors[i].Channel1, 0};
+            header.biClrUsed = DWORD(count);
+            break;
+        }
+        }
+        std::memcpy(locked.Data(), &header, sizeof header);
+        std::memcpy(locked.Data() + sizeof header, colors, sizeof colors);
+
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(locked.Data()), DIB_RGB_COLORS,
+                                  &bits, nullptr, 0);
+    }
+    GlobalFree(block);
+    if (!bitmap)
+        return TWRC_FAILURE;
+    pixelType = info.PixelType;
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 TTwainSource::MemoryTransfer(HBITMAP bitmap, TW_INT16 pixelType) {
+    TTwainManager::TBusy busy(*owner_);
+    TW_SETUPMEMXFER setup{};
+    TW_UINT16 code = Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
+    if (code == TWRC_SUCCESS && setup.Preferred == 0)
+        code = TWRC_FAILURE;
+
+    BITMAP target{};
+    if (GetObjectA(bitmap, int(sizeof target), &target) == 0 || !target.bmBits)
+        code = TWRC_FAILURE;
+
+    if (code == TWRC_SUCCESS) {
+        const std::size_t rowBytes = std::size_t(target.bmWidthBytes);
+        const int height = target.bmHeight;
+        auto* memory = static_cast<std::uint8_t*>(target.bmBits);
+        // Only whole 3-byte pixels inside the row are reordered, whatever the bit depth claims.
+        const std::size_t swappedPixels = std::min<std::size_t>(std::size_t(target.bmWidth), rowBytes / 3);
+
+        std::vector<std::uint8_t> buffer(setup.Preferred);
+        TW_IMAGEMEMXFER transfer;
+        std::memset(&transfer, 0xFF, sizeof transfer);
+        transfer.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+        transfer.Memory.Length = setup.Preferred;
+        transfer.Memory.TheMem = buffer.data();
+
+        int rowsDone = 0;
+        std::size_t column = 0;
+        // A source that keeps answering TWRC_SUCCESS without adding to the picture is given up on.
+        constexpr int kIdleAnswersAllowed = 1000;
+        int idleAnswers = 0;
+        do {
+            transfer.BytesWritten = 0;
+            code = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &transfer);
+            if (code != TWRC_SUCCESS && code != TWRC_XFERDONE)
+                break;
+            // Only what lies in our own buffer is read, whatever the source claims to have written.
+            const std::size_t received = std::min<std::size_t>(transfer.BytesWritten, buffer.size());
+            std::size_t used = 0;
+            while (used < received && rowsDone < height) {
+                std::uint8_t* row = memory + std::size_t(height - 1 - rowsDone) * rowBytes;
+                const std::size_t part = std::min(received - used, rowBytes - column);
+                std::memcpy(row + column, buffer.data() + used, part);
+                used += part;
+                column += part;
+                if (column < rowBytes)
+                    break;
+                if (pixelType == TWPT_RGB)
+                    for (std::size_t x = 0; x < swappedPixels; ++x)
+                        std::swap(row[3 * x], row[3 * x + 2]);
+                column = 0;
+                ++rowsDone;
+                if (owner_->OnAcquireProgress)
+                    owner_->OnAcquireProgress(this, index_, bitmap, rowsDone, height - 1);
+            }
+            // Rows beyond the bitmap's last row are dropped.
+            idleAnswers = used > 0 ? 0 : idleAnswers + 1;
+            if (code == TWRC_SUCCESS && idleAnswers > kIdleAnswersAllowed)
+                code = TWRC_FAILURE;
+        } while (code == TWRC_SUCCESS);
+    }
+    if (code != TWRC_XFERDONE)
+        DeleteObject(bitmap);
+    return code;
+}
+
+void TTwainSource::DeliverMemoryImage(HBITMAP bitmap, bool& cancel) {
+    TTwainManager::TBusy busy(*owner_);
+    if (!owner_->OnTwainAcquire) {
+        DeleteObject(bitmap);
+        return;
+    }
+    TBitmap image;
+    if (!AdoptBitmap(image, bitmap, true)) {
+        DeleteObject(bitmap);
+        return;
+    }
+    RaiseAcquire(image, cancel);
+}
+
+void TTwainSource::DeliverNativeImage(HGLOBAL dib, bool& cancel) {
+    TTwainManager::TBusy busy(*owner_);
+    HBITMAP bitmap = nullptr;
+    {
+        TLockedBlock block(dib);
+        bitmap = BitmapFromPackedDib(block.Data(), block.Size());
+    }
+    GlobalFree(dib);
+
+    if (!bitmap) {
+        // The source said the image was done but handed over nothing readable.
+        RaiseError(TWRC_FAILURE);
+        return;
+    }
+    if (!owner_->OnTwainAcquire) {
+        DeleteObject(bitmap);
+        return;
+    }
+    TBitmap image;
+    if (!AdoptBitmap(image, bitmap, false)) {
+        DeleteObject(bitmap);
+        return;
+    }
+    RaiseAcquire(image, cancel);
+}
+
+void TTwainSource::DeliverFileImage(const TW_STR255& fileName, TW_UINT16 format, bool& cancel) {
+    if (!owner_->OnSourceFileTransfer)
+        return;
+    TW_STR255 name;
+    std::memcpy(name, fileName, sizeof name);
+    name[sizeof name - 1] = 0;
+    owner_->OnSourceFileTransfer(this, index_, name, FormatOf(format), cancel);
+}
