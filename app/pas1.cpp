@@ -6,6 +6,7 @@
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "Dialogs.h"
+#include "JpegImage.h"
 #include "Picture.h"
 #include "Printer.h"
 #include "Shell.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -153,6 +155,19 @@ void TForm1::LoadStoredLayout() {
     connect(c.BitBtn5, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { popupMenu1_->popup(ui_->BitBtn5->mapToGlobal(at)); });
 
+    // The busy animation: "p_bar.avi" from the current folder, frames 1 to 19, fixed size.
+    c.Animate1->SetAutoSize(false);
+    c.Animate1->SetCenter(false);
+    c.Animate1->SetFileName(QStringLiteral("p_bar.avi"));
+    c.Animate1->SetStopFrame(19);
+
+    // The file dialogs.
+    openPictureDialog1_.SetFilter(QStringLiteral(
+        "JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp"));
+    savePictureDialog1_.SetFilter(QStringLiteral("JPEG Image File (*.jpg)|*.jpg|Bitmaps (*.bmp)|*.bmp"));
+    savePictureDialog1_.OverwritePrompt = true;
+    savePictureDialog1_.CreatePrompt = true;
+
     c.BitBtn4->setFocus();
 }
 
@@ -171,6 +186,10 @@ void TForm1::ConnectHandlers() {
     });
     connect(c.BitBtn3, &QPushButton::clicked, this,
             [this] { Application::Guard([this] { BitBtn3Click(ui_->BitBtn3); }); });
+    connect(c.BitBtn6, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn6Click(ui_->BitBtn6); }); });
+    connect(c.BitBtn7, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn7Click(ui_->BitBtn7); }); });
     connect(c.BitBtn5, &QPushButton::clicked, this,
             [this] { Application::Guard([this] { BitBtn5Click(ui_->BitBtn5); }); });
     connect(popupMenu1_->actions().value(0), &QAction::triggered, this,
@@ -304,7 +323,36 @@ void TForm1::ComboBox2Change(QObject*) {
     ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
 }
 
+void TForm1::StartBusyAnimation() {
+    if (!QFileInfo::exists(QStringLiteral("p_bar.avi")))
+        return;
+    TAnimate& animation = *ui_->Animate1;
+    animation.setVisible(true);
+    animation.Play(1, 19, 0); // a file that does not play ends the handler here, still visible
+    BusyAnimating = 1;
+    animation.repaint(); // shown at once: the rebuild that follows holds up the event loop
+}
+
+void TForm1::StopBusyAnimation() {
+    if (BusyAnimating != 1)
+        return;
+    ui_->Animate1->Stop();
+    ui_->Animate1->setVisible(false);
+    BusyAnimating = 0;
+}
+
+namespace {
+// Stops the busy animation when a handler ends, also when it ends with an error.
+struct BusyAnimationScope {
+    TForm1& form;
+    void (TForm1::*stop)();
+    ~BusyAnimationScope() { (form.*stop)(); }
+};
+} // namespace
+
 void TForm1::TrackBar1Change(QObject*) {
+    StartBusyAnimation();
+    const BusyAnimationScope busy{*this, &TForm1::StopBusyAnimation};
     const int step = ui_->TrackBar1->Position() - 10;
     ui_->OrImage1->SetPicBrightness(step * 25);
     ui_->Label5->setText(QString::number(step * 10));
@@ -312,6 +360,8 @@ void TForm1::TrackBar1Change(QObject*) {
 }
 
 void TForm1::TrackBar2Change(QObject*) {
+    StartBusyAnimation();
+    const BusyAnimationScope busy{*this, &TForm1::StopBusyAnimation};
     const int step = ui_->TrackBar2->Position() - 5;
     ui_->OrImage1->SetPicContrast(step * 50);
     ui_->Label6->setText(QString::number(step * 10));
@@ -375,4 +425,49 @@ void TForm1::BitBtn5Click(QObject*) {
 
 void TForm1::N1Click(QObject*) {
     Printer().ExecuteSetupDialog(this);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Files
+
+void TForm1::BitBtn6Click(QObject*) {
+    if (!savePictureDialog1_.Execute(this))
+        return;
+    const TBitmap* result = ui_->OrImage1->PictureResult()->Bitmap();
+    // The extension always follows the chosen type, also after a name that has one already.
+    switch (savePictureDialog1_.FilterIndex()) {
+    case 1: {
+        TJPEGImage jpeg;
+        jpeg.SetCompressionQuality(100);
+        jpeg.Assign(result);
+        jpeg.Compress();
+        jpeg.SaveToFile(savePictureDialog1_.FileName() + QStringLiteral(".jpg"));
+        break;
+    }
+    case 2: {
+        TBitmap bitmap;
+        bitmap.Assign(result);
+        bitmap.SaveToFile(savePictureDialog1_.FileName() + QStringLiteral(".bmp"));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TForm1::BitBtn7Click(QObject*) {
+    if (!openPictureDialog1_.Execute(this))
+        return;
+    TOrImage& image = *ui_->OrImage1;
+    const int filter = openPictureDialog1_.FilterIndex();
+    if (filter == 1 || filter == 2) {
+        TJPEGImage jpeg;
+        jpeg.LoadFromFile(openPictureDialog1_.FileName());
+        image.PictureOriginal()->Assign(&jpeg);
+    } else if (filter == 3) {
+        TBitmap bitmap;
+        bitmap.LoadFromFile(openPictureDialog1_.FileName());
+        image.PictureOriginal()->Assign(&bitmap);
+    }
+    ui_->Image1->Picture()->Assign(image.PictureResult());
 }

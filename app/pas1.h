@@ -2,6 +2,7 @@
 // carries the working picture, the view Image1 and the ten hidden slots of the page ring.
 #pragma once
 
+#include "PictureDialogs.h"
 #include "Types.h"
 #include "UpDown.h"
 
@@ -45,6 +46,12 @@ public:
     void UpDown1ChangingEx(QObject* sender, bool& allowChange, short newValue, TUpDownDirection direction);
     void BitBtn3Click(QObject* sender);
 
+    // Files.
+    void BitBtn6Click(QObject* sender);
+    void BitBtn7Click(QObject* sender);
+    TPictureDialog& OpenPictureDialog1() { return openPictureDialog1_; }
+    TPictureDialog& SavePictureDialog1() { return savePictureDialog1_; }
+
     // Printing.
     void BitBtn5Click(QObject* sender);
     void N1Click(QObject* sender);
@@ -60,12 +67,17 @@ protected:
 private:
     void LoadStoredLayout();
     void ConnectHandlers();
+    // The busy animation around a track bar's rebuild.
+    void StartBusyAnimation();
+    void StopBusyAnimation();
     // Enter presses the focused button, or else the window's default button, "Сохранить".
     bool PressDefaultButton(QKeyEvent* event);
 
     std::unique_ptr<Ui::TForm1> ui_;
     QMenu* popupMenu1_ = nullptr;
     std::array<TImage*, 10> ring_{};
+    TPictureDialog openPictureDialog1_{TPictureDialogKind::Open};
+    TPictureDialog savePictureDialog1_{TPictureDialogKind::Save};
 
     // 1 while a track bar handler plays the busy animation.
     int BusyAnimating = 0;

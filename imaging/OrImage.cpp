@@ -3,7 +3,9 @@
 #include "Application.h"
 #include "Bitmap.h"
 #include "Canvas.h"
+#include "Effects.h"
 #include "Exceptions.h"
+#include "Noise.h"
 #include "Picture.h"
 #include "TonePass.h"
 
@@ -223,10 +225,10 @@ void TOrImage::ApplyNoiseSetting(bool mono, int span) {
 }
 
 void TOrImage::FillNoise(TBitmap& noise, bool mono, int span) {
-    // The noise pattern comes with the noise routines; until then the offsets stay 0.
-    (void)noise;
-    (void)mono;
-    (void)span;
+    if (mono)
+        FillMonoNoise(noise, span);
+    else
+        FillColorNoise(noise, span);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -265,16 +267,17 @@ void TOrImage::SetPicTrace(int value) {
 }
 
 void TOrImage::SetPicTile(int value) {
-    tile_ = std::max(value, 0);
-    if (tile_ > 0) {
-        if (const TGraphic* original = pictureOriginal_->Graphic()) {
-            const int w = original->Width(), h = original->Height();
-            const int tileHeight = std::max(10, h / tile_), tileWidth = std::max(10, w / tile_);
-            // Tiles never get smaller than 10 pixels; the stored count then says how many fit.
-            if (tileHeight == 10 && tileWidth == 10)
-                tile_ = std::max(w, h) / 10;
-        }
-    }
+    // Tiles never get smaller than 10 pixels; when the count asks for smaller ones both ways, the stored
+    // count becomes the longer side div 10. The tile size comes from the count as written.
+    TileGeometry geometry;
+    const TGraphic* original = pictureOriginal_->Graphic();
+    if (value > 0 && original)
+        geometry = TileGeometryFor(value, original->Width(), original->Height());
+    else
+        geometry.value = std::max(value, 0);
+    tile_ = geometry.value;
+    tileWidth_ = geometry.tileWidth;
+    tileHeight_ = geometry.tileHeight;
     ApplyEffectSetting(Effect::Tile, tile_ > 0);
 }
 
@@ -307,9 +310,34 @@ void TOrImage::ApplyEffectSetting(Effect effect, bool on) {
 }
 
 void TOrImage::ApplyEffectRoutine(Effect effect, TBitmap& copy) {
-    // The effect routines are wired in here; until then the copy is used as it is.
-    (void)effect;
-    (void)copy;
+    switch (effect) {
+    case Effect::None:
+        break;
+    case Effect::Emboss:
+        EmbossBitmap(copy);
+        break;
+    case Effect::Mosaic:
+        MosaicBitmap(copy, mosaic_);
+        break;
+    case Effect::SplitBlur:
+        SplitBlurBitmap(copy, splitBlur_);
+        break;
+    case Effect::GaussianBlur:
+        GaussianBlurBitmap(copy, gaussianBlur_);
+        break;
+    case Effect::AntiAlias:
+        AntiAliasBitmap(copy, antiAlias_);
+        break;
+    case Effect::Trace:
+        TraceBitmap(copy, trace_);
+        break;
+    case Effect::Tile: {
+        // The tile is reduced from the original picture itself (the copy still equals it).
+        const TBitmap* original = pictureOriginal_->Bitmap();
+        TileBitmap(original ? *original : copy, copy, tileWidth_, tileHeight_);
+        break;
+    }
+    }
 }
 
 TOrImage::Effect TOrImage::ActiveEffect() const {

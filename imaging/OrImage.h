@@ -172,6 +172,8 @@ private:
     int antiAlias_ = 0;
     int trace_ = 0;
     int tile_ = 0;
+    int tileWidth_ = 10; // the tile size of the last PicTile write
+    int tileHeight_ = 10;
     QString pictureEffects_;
 
     std::unique_ptr<TPicture> pictureResult_;

@@ -3,6 +3,8 @@
 // saturation, and invert, into the result. Plain rows of 24-bit pixels (blue, green, red); no Qt here.
 #pragma once
 
+#include "PixelRows.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -17,19 +19,6 @@ struct ToneSettings {
     bool GrayScale = false;
     int Saturation = 0;
     bool Invert = false;
-};
-
-// Rows of 24-bit pixels: row y starts at First + y × Stride.
-struct ConstPixelRows {
-    const std::uint8_t* First = nullptr;
-    std::ptrdiff_t Stride = 0;
-    const std::uint8_t* Row(int y) const { return First + y * Stride; }
-};
-
-struct PixelRows {
-    std::uint8_t* First = nullptr;
-    std::ptrdiff_t Stride = 0;
-    std::uint8_t* Row(int y) const { return First + y * Stride; }
 };
 
 // Runs the pass over width × height pixels. noise.First may be null (no noise). The work is shared

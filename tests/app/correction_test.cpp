@@ -4,6 +4,7 @@
 
 #include "Bitmap.h"
 #include "Picture.h"
+#include "PictureDialogs.h"
 #include "TestMain.h"
 
 #include <QAbstractItemView>
@@ -167,6 +168,8 @@ private slots:
         WindowFixture w;
         auto& c = w.c();
         QApplication::setActiveWindow(w.form.get());
+        int dialogs = 0;
+        TPictureDialog::SetHook([&](TPictureDialog&) { return ++dialogs, false; });
         QSignalSpy saves(c.BitBtn6, &QPushButton::clicked);
         c.TrackBar1->setFocus();
         QTest::keyClick(c.TrackBar1, Qt::Key_Return);
@@ -178,6 +181,8 @@ private slots:
         QTest::keyClick(c.BitBtn3, Qt::Key_Return);
         QCOMPARE(saves.count(), 2);
         QCOMPARE(resets.count(), 1);
+        TPictureDialog::SetHook({});
+        QCOMPARE(dialogs, 2);
     }
 };
 

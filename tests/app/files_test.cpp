@@ -1,0 +1,187 @@
+// Opening and saving through the window's dialogs (answered by the test), and the busy animation.
+#include "WindowFixture.h"
+
+#include "Bitmap.h"
+#include "JpegImage.h"
+#include "Picture.h"
+#include "PictureDialogs.h"
+#include "TestMain.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Answers the next dialogs with these names and filter indexes; records what each dialog offered.
+struct DialogAnswers {
+    struct Answer {
+        QString name;
+        int filter;
+        bool confirm = true;
+    };
+    QList<Answer> answers;
+    QList<QPair<QString, int>> offered;
+    DialogAnswers() {
+        TPictureDialog::SetHook([this](TPictureDialog& dialog) {
+            offered.append({dialog.FileName(), dialog.FilterIndex()});
+            const Answer a = answers.takeFirst();
+            if (!a.confirm)
+                return false;
+            dialog.SetFileName(a.name);
+            dialog.SetFilterIndex(a.filter);
+            return true;
+        });
+    }
+    ~DialogAnswers() { TPictureDialog::SetHook({}); }
+};
+
+// Runs a test in a fresh current folder and restores the old one.
+struct InFolder {
+    QTemporaryDir dir;
+    QString previous = QDir::currentPath();
+    InFolder() { QDir::setCurrent(dir.path()); }
+    ~InFolder() { QDir::setCurrent(previous); }
+    QString operator()(const QString& name) const { return dir.filePath(name); }
+};
+
+void Save(WindowFixture& w, DialogAnswers& answers, const QString& name, int filter) {
+    answers.answers.append({name, filter});
+    QTest::mouseClick(w.c().BitBtn6, Qt::LeftButton);
+}
+
+void Open(WindowFixture& w, DialogAnswers& answers, const QString& name, int filter) {
+    answers.answers.append({name, filter});
+    QTest::mouseClick(w.c().BitBtn7, Qt::LeftButton);
+}
+
+} // namespace
+
+class FilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void saveAppendsTheExtensionOfTheChosenType() {
+        InFolder folder;
+        WindowFixture w;
+        DialogAnswers answers;
+        Save(w, answers, folder("scan"), 1);
+        QVERIFY(QFile::exists(folder("scan.jpg")));
+        Save(w, answers, folder("scan.jpg"), 1);
+        QVERIFY(QFile::exists(folder("scan.jpg.jpg")));
+        Save(w, answers, folder("scan.bmp"), 1);
+        QFile written(folder("scan.bmp.jpg"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.read(2) == QByteArray("\xFF\xD8")); // a JPEG, whatever the name says
+        // Each use offers the filter and name confirmed last.
+        QCOMPARE(answers.offered.value(1), qMakePair(folder("scan"), 1));
+        QCOMPARE(answers.offered.value(2), qMakePair(folder("scan.jpg"), 1));
+        QCOMPARE(w.errors, QStringList());
+    }
+
+    void theSampleSavedAsBmpRightAfterStartHasTheExactSize() {
+        InFolder folder;
+        WindowFixture w;
+        DialogAnswers answers;
+        Save(w, answers, folder("sample"), 2);
+        QCOMPARE(QFileInfo(folder("sample.bmp")).size(), qint64(14 + 40 + 393 * 748));
+    }
+
+    void aSavedBlackAndWhitePageIsAThreeComponentJpegThatOpensAgain() {
+        InFolder folder;
+        WindowFixture w;
+        DialogAnswers answers;
+        auto& c = w.c();
+        c.ComboBox2->setCurrentIndex(0);
+        emit c.ComboBox2->activated(0); // black-and-white
+        Save(w, answers, folder("page"), 1);
+        TJPEGImage jpeg;
+        jpeg.LoadFromFile(folder("page.jpg"));
+        QVERIFY(!jpeg.Grayscale());
+        QCOMPARE(jpeg.Width(), 249);
+
+        c.ComboBox2->setCurrentIndex(1);
+        emit c.ComboBox2->activated(1); // colour again: the opened page is grey all the same
+        Open(w, answers, folder("page.jpg"), 2);
+        QCOMPARE(w.errors, QStringList());
+        const TBitmap* original = c.OrImage1->PictureOriginal()->Bitmap();
+        QVERIFY(original != nullptr);
+        const TColor p = original->Pixel(10, 10);
+        QVERIFY(qAbs(int(RedOf(p)) - int(BlueOf(p))) <= 2);
+        QCOMPARE(c.Image1->Picture()->Width(), 249);
+    }
+
+    void openingTheWrongKindOfFileSaysSoAndKeepsThePicture() {
+        InFolder folder;
+        WindowFixture w;
+        DialogAnswers answers;
+        auto& c = w.c();
+        Save(w, answers, folder("a"), 2); // a.bmp
+        Save(w, answers, folder("b"), 1); // b.jpg
+        const TBitmap before = *c.OrImage1->PictureResult()->Bitmap();
+
+        Open(w, answers, folder("a.bmp"), 1);
+        Open(w, answers, folder("b.jpg"), 3);
+        Open(w, answers, folder("missing.jpg"), 1);
+        QCOMPARE(w.errors,
+                 (QStringList{QStringLiteral("JPEG error #53."), QStringLiteral("Bitmap image is not valid."),
+                              QStringLiteral("Cannot open file %1.").arg(folder("missing.jpg"))}));
+        QVERIFY(c.OrImage1->PictureOriginal()->Bitmap() != nullptr);
+        QVERIFY(c.OrImage1->PictureResult()->Bitmap()->SharesPixelsWith(before) ||
+                c.OrImage1->PictureResult()->Bitmap()->Pixel(5, 5) == before.Pixel(5, 5));
+    }
+
+    void cancellingChangesNothing() {
+        InFolder folder;
+        WindowFixture w;
+        DialogAnswers answers;
+        auto& c = w.c();
+        c.Image1->Picture()->Assign(static_cast<const TGraphic*>(nullptr)); // as after browsing an empty slot
+        answers.answers.append({QString(), 0, false});
+        QTest::mouseClick(c.BitBtn7, Qt::LeftButton);
+        QVERIFY(c.Image1->Picture()->Graphic() == nullptr); // the view is not refreshed
+        answers.answers.append({QString(), 0, false});
+        QTest::mouseClick(c.BitBtn6, Qt::LeftButton);
+        QVERIFY(QDir(folder.dir.path()).isEmpty());
+        QCOMPARE(w.errors, QStringList());
+    }
+
+    void aFileThatCannotBeCreatedIsReportedAndNothingIsWritten() {
+        InFolder folder;
+        WindowFixture w;
+        DialogAnswers answers;
+        const QString name = folder("no/such/folder/scan");
+        Save(w, answers, name, 1);
+        QCOMPARE(w.errors, QStringList{QStringLiteral("Cannot create file %1.jpg.").arg(name)});
+    }
+
+    void theBusyAnimationPlaysOnlyDuringATrackBarChange() {
+        InFolder folder;
+        QVERIFY(QFile::copy(QStringLiteral(ZRK_SOURCE_DIR "/resources/p_bar.avi"), folder("p_bar.avi")));
+        WindowFixture w;
+        auto& c = w.c();
+        QTest::keyClick(c.TrackBar1, Qt::Key_Right);
+        QCOMPARE(c.OrImage1->PicBrightness(), 25);
+        QVERIFY(!c.Animate1->isVisible());
+        QVERIFY(!c.Animate1->Active());
+        QCOMPARE(w.errors, QStringList());
+    }
+
+    void anAnimationFileThatDoesNotPlayStopsEveryTrackBarChange() {
+        InFolder folder;
+        QFile broken(folder("p_bar.avi"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("RIFF....AVI not really");
+        broken.close();
+        WindowFixture w;
+        auto& c = w.c();
+        QTest::keyClick(c.TrackBar1, Qt::Key_Right);
+        QTest::keyClick(c.TrackBar1, Qt::Key_Right);
+        QCOMPARE(c.OrImage1->PicBrightness(), 0);
+        QCOMPARE(c.Label5->text(), QStringLiteral("0"));
+        QVERIFY(c.Animate1->isVisible());
+        QCOMPARE(w.errors.count(QStringLiteral("Cannot open AVI.")), 4); // key press and release, twice
+    }
+};
+
+static RegisterWindowTest<FilesTest> registered;
+#include "files_test.moc"
