@@ -21,8 +21,13 @@ using LPSTR = char*;
 using LPCSTR = const char*;
 using LPVOID = void*;
 
+// Some C headers (libjpeg's among them) define these as macros with the same values.
+#ifndef FALSE
 constexpr BOOL FALSE = 0;
+#endif
+#ifndef TRUE
 constexpr BOOL TRUE = 1;
+#endif
 
 // Each kind of handle is its own pointer type, so one kind cannot be passed where another is expected.
 #define ZRK_DECLARE_HANDLE(name)                                                                             \

@@ -71,12 +71,11 @@ TEST_F(TwainTest, FailedEnableForgetsTheMarkSoTheNextEnableAsksAgain) {
     EXPECT_TRUE(source->Enabled());
     EXPECT_EQ(CountOf("CONTROL/USERINTERFACE/ENABLEDS"), 2u);
     // And closing after a failed enable does not disable a source that never was enabled.
+    source->SetEnabled(false);
     scanner_.EnableResult = TWRC_FAILURE;
-    TTwainSource* other = source;
-    other->SetEnabled(false);
     const std::size_t before = CallCount();
-    other->SetEnabled(true);
-    other->SetLoaded(false);
+    source->SetEnabled(true);
+    source->SetLoaded(false);
     EXPECT_EQ(CallNames(before),
               (std::vector<std::string>{"CONTROL/USERINTERFACE/ENABLEDS", "CONTROL/IDENTITY/CLOSEDS"}));
 }
