@@ -76,9 +76,7 @@ TEST(BmpWrite, SamplePictureSizeHeaderAndRowOrder) {
 }
 
 TEST(BmpWrite, PalettedFormatsCarryTheirTableAndRoundTrip) {
-    TBitmap grey;
-    grey.SetPixelFormat(TPixelFormat::pf8bit);
-    grey.SetSize(5, 3);
+    TBitmap grey = Blank(5, 3, TPixelFormat::pf8bit);
     TColorTable ramp;
     for (int i = 0; i < 256; ++i)
         ramp.push_back(TRGBQuad{std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i / 2), 0});
@@ -95,9 +93,7 @@ TEST(BmpWrite, PalettedFormatsCarryTheirTableAndRoundTrip) {
     EXPECT_EQ(back8.ColorTable(), ramp);
     EXPECT_TRUE(SamePixels(grey, back8));
 
-    TBitmap mono;
-    mono.SetPixelFormat(TPixelFormat::pf1bit);
-    mono.SetSize(35, 2);
+    TBitmap mono = Blank(35, 2, TPixelFormat::pf1bit);
     const TColorTable two{TRGBQuad{0, 0, 128, 0}, TRGBQuad{200, 255, 255, 0}};
     mono.SetColorTable(two);
     for (int x = 0; x < 35; x += 3)

@@ -35,14 +35,12 @@ TEST(Canvas, CopyRectStretchesPartOfAnotherCanvas) {
 }
 
 TEST(Canvas, TransparentBitmapsLeaveOutTheirBottomLeftColour) {
-    TBitmap source;
-    source.SetSize(2, 2);
+    TBitmap source = Blank(2, 2);
     source.Canvas().FillRect(Rect(0, 0, 2, 2), clBlack);
     source.Canvas().FillRect(Rect(1, 0, 2, 1), clRed); // only the top-right pixel is red
     source.SetTransparent(true);
     EXPECT_EQ(source.TransparentColor(), clBlack);
-    TBitmap target;
-    target.SetSize(2, 2);
+    TBitmap target = Blank(2, 2);
     target.Canvas().Draw(0, 0, source);
     EXPECT_EQ(target.Pixel(1, 0), clRed);
     EXPECT_EQ(target.Pixel(0, 0), clWhite);
