@@ -1,0 +1,94 @@
+// One open data source: a SANE device with its TWAIN state (4 open, 5 enabled, 6 image ready,
+// 7 transferring), its dialog, its capabilities and the pages waiting to be transferred.
+#pragma once
+
+#include "../twain/Twain.h"
+#include "SaneDevice.h"
+#include "ScannedPage.h"
+#include "WinTypes.h"
+
+#include <sane/sane.h>
+
+#include <QPointer>
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <string>
+
+class QObject;
+class QTimer;
+class TScanDialog;
+class TScanJob;
+
+// The message a source posts to the application's window; wParam is the source's Id and lParam the
+// TWAIN message (MSG_XFERREADY or MSG_CLOSEDSREQ) that MSG_PROCESSEVENT then hands back.
+constexpr UINT kSourceEventMessage = 0x0400 + 0x2a5; // WM_USER + 0x2a5
+
+class TDataSource {
+public:
+    TDataSource(const TW_IDENTITY& identity, SANE_Handle handle);
+    ~TDataSource();
+    TDataSource(const TDataSource&) = delete;
+    TDataSource& operator=(const TDataSource&) = delete;
+
+    // Every triplet addressed to this source.
+    TW_UINT16 Entry(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+
+    int State() const { return state_; }
+    const TW_IDENTITY& Identity() const { return identity_; }
+
+    // A disable and a close that had to be refused during a transfer are done when the transfers end:
+    // the source disables itself, and the manager then closes it.
+    bool RefuseClose();
+    bool CloseDue() const { return closeDue_; }
+
+    // The settings of the next scan: the device's defaults, then the given options by name
+    // ("name=value;name=value"). Used where no person drives the dialog.
+    void SetScanOptions(const std::string& options);
+    QString LastMessage() const { return lastMessage_; }
+
+private:
+    TW_UINT16 Fail(TW_UINT16 condition);
+    TW_UINT16 UserInterface(TW_UINT16 msg, TW_MEMREF data);
+    TW_UINT16 Capability(TW_UINT16 msg, TW_MEMREF data);
+    TW_UINT16 ImageInfo(TW_MEMREF data);
+    TW_UINT16 SetupMemory(TW_MEMREF data);
+    TW_UINT16 MemoryTransfer(TW_MEMREF data);
+    TW_UINT16 NativeTransfer(TW_MEMREF data);
+    TW_UINT16 FileTransfer();
+    TW_UINT16 SetupFile(TW_UINT16 msg, TW_MEMREF data);
+    TW_UINT16 Palette(TW_MEMREF data);
+    TW_UINT16 Pending(TW_UINT16 msg, TW_MEMREF data);
+    TW_UINT16 ProcessEvent(TW_MEMREF data);
+
+    void StartScan(const TScanSettings& settings);
+    void ScanFinished();
+    void ShowProgress();
+    void Post(TW_UINT16 msg);
+    void CloseDialog();
+    void Disable();
+    void TransfersEnded();
+
+    TW_IDENTITY identity_;
+    SANE_Handle handle_;
+    TDeviceLimits limits_;
+    TScanSettings settings_;
+    int state_ = 4;
+    TW_UINT16 condition_ = TWCC_SUCCESS;
+    HWND parent_ = nullptr;
+    bool disableWanted_ = false;
+    bool closeWanted_ = false;
+    bool closeDue_ = false;
+    QString lastMessage_;
+
+    TW_UINT16 xferMech_ = TWSX_NATIVE;
+    std::string fileName_;
+    std::deque<TScannedPage> pages_;
+    int rowsSent_ = 0;
+
+    std::unique_ptr<QObject> context_; // receives the worker's end and owns the progress timer
+    QTimer* progressTimer_ = nullptr;
+    QPointer<TScanDialog> dialog_;
+    std::unique_ptr<TScanJob> job_; // declared last: it is joined before the context goes
+};

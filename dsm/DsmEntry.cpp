@@ -1,0 +1,347 @@
+// The source manager: its own states (closed, open), the list of sources (one per SANE device), the
+// selection dialog and the default source, and the routing of every other triplet to an open source.
+#include "../twain/Twain.h"
+#include "DataSource.h"
+#include "ScanDialog.h"
+
+#include <sane/sane.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QStringList>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#define ZRK_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+struct TDevice {
+    std::string name; // SANE's device name
+    TW_IDENTITY identity;
+};
+
+struct TManager {
+    bool open = false;
+    bool saneReady = false;
+    TW_UINT16 condition = TWCC_SUCCESS;
+    TW_UINT32 applicationId = 0;
+    std::vector<TDevice> devices;
+    std::size_t nextListed = 0;
+    std::map<std::string, TW_UINT32> ids; // stable Ids per device name while the process runs
+    TW_UINT32 nextId = 1;
+    std::string defaultDevice;
+    std::map<TW_UINT32, std::unique_ptr<TDataSource>> sources;
+};
+
+// Never destroyed: at process exit nothing of Qt or SANE may be touched any more.
+TManager& Manager() {
+    static TManager* manager = new TManager;
+    return *manager;
+}
+
+TW_UINT16 Fail(TW_UINT16 condition) {
+    Manager().condition = condition;
+    return TWRC_FAILURE;
+}
+
+void CopyText(char (&field)[34], const std::string& text) {
+    std::memset(field, 0, sizeof field);
+    std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
+}
+
+// Where SANE finds the program's configuration (the virtual test scanner next to the system's
+// backends) when the environment does not say.
+void ChooseSaneConfiguration() {
+    if (std::getenv("SANE_CONFIG_DIR"))
+        return;
+    for (const char* folder : {ZRK_SANE_CONFIG_INSTALLED, ZRK_SANE_CONFIG_SOURCE}) {
+        if (QDir(QString::fromUtf8(folder)).exists(QStringLiteral("dll.conf"))) {
+            // The trailing separator keeps the system's folders in the search.
+            setenv("SANE_CONFIG_DIR", (std::string(folder) + ":").c_str(), 1);
+            return;
+        }
+    }
+}
+
+void ListDevices() {
+    TManager& m = Manager();
+    m.devices.clear();
+    m.nextListed = 0;
+    const SANE_Device** list = nullptr;
+    if (sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
+        return;
+    std::map<std::string, int> models;
+    for (const SANE_Device** d = list; *d; ++d)
+        ++models[std::string((*d)->vendor ? (*d)->vendor : "") + '\n' + ((*d)->model ? (*d)->model : "")];
+    for (const SANE_Device** d = list; *d; ++d) {
+        const SANE_Device& device = **d;
+        if (!device.name)
+            continue;
+        TDevice entry;
+        entry.name = device.name;
+        auto [it, added] = m.ids.emplace(entry.name, m.nextId);
+        if (added)
+            ++m.nextId;
+        TW_IDENTITY& id = entry.identity;
+        std::memset(&id, 0, sizeof id);
+        id.Id = it->second;
+        id.Version.MajorNum = 1;
+        id.Version.MinorNum = 0;
+        id.Version.Language = TW_UINT16(TWLG_RUSSIAN);
+        id.Version.Country = TWCY_RUSSIA;
+        CopyText(id.Version.Info, "SANE " + entry.name);
+        id.ProtocolMajor = 1;
+        id.ProtocolMinor = 9;
+        id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+        const std::string vendor = device.vendor ? device.vendor : "";
+        std::string model = device.model ? device.model : entry.name;
+        // Two devices of the same make are told apart by their SANE name.
+        if (models[vendor + '\n' + (device.model ? device.model : "")] > 1)
+            model += " (" + entry.name + ")";
+        CopyText(id.Manufacturer, vendor);
+        CopyText(id.ProductFamily, device.type ? device.type : "");
+        CopyText(id.ProductName, model);
+        m.devices.push_back(entry);
+    }
+}
+
+const TDevice* FindDevice(const TW_IDENTITY& wanted) {
+    TManager& m = Manager();
+    if (m.devices.empty())
+        ListDevices();
+    for (const TDevice& device : m.devices)
+        if (wanted.Id != 0 && device.identity.Id == wanted.Id)
+            return &device;
+    for (const TDevice& device : m.devices)
+        if (wanted.Id == 0 && std::strncmp(device.identity.ProductName, wanted.ProductName, 34) == 0)
+            return &device;
+    return nullptr;
+}
+
+const TDevice* DefaultDevice() {
+    TManager& m = Manager();
+    if (m.devices.empty())
+        ListDevices();
+    for (const TDevice& device : m.devices)
+        if (device.name == m.defaultDevice)
+            return &device;
+    return m.devices.empty() ? nullptr : &m.devices.front();
+}
+
+TW_UINT16 OpenManager(TW_IDENTITY* origin, TW_MEMREF data) {
+    TManager& m = Manager();
+    if (m.open)
+        return Fail(TWCC_SEQERROR);
+    if (!data)
+        return Fail(TWCC_BADVALUE);
+    if (!m.saneReady) {
+        ChooseSaneConfiguration();
+        SANE_Int version = 0;
+        if (sane_init(&version, nullptr) != SANE_STATUS_GOOD)
+            return Fail(TWCC_BUMMER);
+        m.saneReady = true;
+    }
+    m.open = true;
+    m.devices.clear();
+    m.nextListed = 0;
+    m.applicationId = 1;
+    if (origin)
+        origin->Id = m.applicationId;
+    m.condition = TWCC_SUCCESS;
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 CloseManager() {
+    TManager& m = Manager();
+    if (!m.open)
+        return Fail(TWCC_SEQERROR);
+    // Sources the application left open are closed with the manager, so nothing of theirs outlives it.
+    m.sources.clear();
+    m.devices.clear();
+    if (m.saneReady) {
+        sane_exit();
+        m.saneReady = false;
+    }
+    m.open = false;
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 OpenSource(TW_IDENTITY* identity) {
+    TManager& m = Manager();
+    const TDevice* device = FindDevice(*identity);
+    if (!device)
+        return Fail(TWCC_NODS);
+    auto open = m.sources.find(device->identity.Id);
+    if (open != m.sources.end()) {
+        // The application lost track of a source it opened (its close was refused during a transfer):
+        // it starts again from a fresh source.
+        m.sources.erase(open);
+    }
+    SANE_Handle handle = nullptr;
+    const SANE_Status status = sane_open(device->name.c_str(), &handle);
+    if (status != SANE_STATUS_GOOD || !handle) {
+        return Fail(status == SANE_STATUS_DEVICE_BUSY     ? TWCC_MAXCONNECTIONS
+                    : status == SANE_STATUS_ACCESS_DENIED ? TWCC_DENIED
+                                                          : TWCC_OPERATIONERROR);
+    }
+    m.sources[device->identity.Id] = std::make_unique<TDataSource>(device->identity, handle);
+    m.defaultDevice = device->name;
+    std::memcpy(identity, &device->identity, sizeof *identity);
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 CloseSource(const TW_IDENTITY& identity) {
+    TManager& m = Manager();
+    auto open = m.sources.find(identity.Id);
+    if (open == m.sources.end())
+        return Fail(TWCC_NODS);
+    if (open->second->State() != 4) {
+        open->second->RefuseClose();
+        return Fail(TWCC_SEQERROR);
+    }
+    m.sources.erase(open);
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 UserSelect(TW_IDENTITY* identity) {
+    TManager& m = Manager();
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return Fail(TWCC_BUMMER);
+    ListDevices();
+    QStringList rows;
+    int preselected = 0;
+    for (const TDevice& device : m.devices) {
+        if (device.name == m.defaultDevice)
+            preselected = int(rows.size());
+        rows << QString::fromUtf8(device.identity.ProductName) + QStringLiteral(" — ") +
+                    QString::fromUtf8(device.identity.Manufacturer) + QStringLiteral(" (") +
+                    QString::fromStdString(device.name) + QLatin1Char(')');
+    }
+    const int chosen = ChooseFromList(rows, preselected);
+    if (rows.isEmpty())
+        return Fail(TWCC_NODS);
+    if (chosen < 0 || std::size_t(chosen) >= m.devices.size())
+        return TWRC_CANCEL;
+    const TDevice& device = m.devices[std::size_t(chosen)];
+    m.defaultDevice = device.name;
+    std::memcpy(identity, &device.identity, sizeof *identity);
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 IdentityEntry(TW_UINT16 msg, TW_IDENTITY* identity) {
+    TManager& m = Manager();
+    if (!identity)
+        return Fail(TWCC_BADVALUE);
+    switch (msg) {
+    case MSG_GETFIRST:
+        ListDevices();
+        [[fallthrough]];
+    case MSG_GETNEXT:
+        if (m.nextListed >= m.devices.size())
+            return TWRC_ENDOFLIST;
+        std::memcpy(identity, &m.devices[m.nextListed++].identity, sizeof *identity);
+        return TWRC_SUCCESS;
+    case MSG_GETDEFAULT: {
+        const TDevice* device = DefaultDevice();
+        if (!device)
+            return Fail(TWCC_NODS);
+        std::memcpy(identity, &device->identity, sizeof *identity);
+        return TWRC_SUCCESS;
+    }
+    case MSG_USERSELECT:
+        return UserSelect(identity);
+    case MSG_OPENDS:
+        return OpenSource(identity);
+    case MSG_CLOSEDS:
+        return CloseSource(*identity);
+    default:
+        return Fail(TWCC_BADPROTOCOL);
+    }
+}
+
+TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
+                TW_MEMREF data) {
+    TManager& m = Manager();
+    if (group == DG_CONTROL && dat == DAT_PARENT) {
+        if (msg == MSG_OPENDSM)
+            return OpenManager(origin, data);
+        if (msg == MSG_CLOSEDSM)
+            return CloseManager();
+        return Fail(TWCC_BADPROTOCOL);
+    }
+    if (!m.open)
+        return Fail(TWCC_SEQERROR);
+    if (!destination) {
+        if (group == DG_CONTROL && dat == DAT_IDENTITY)
+            return IdentityEntry(msg, static_cast<TW_IDENTITY*>(data));
+        if (group == DG_CONTROL && dat == DAT_STATUS && msg == MSG_GET) {
+            if (!data)
+                return Fail(TWCC_BADVALUE);
+            TW_STATUS status{};
+            status.ConditionCode = m.condition;
+            std::memcpy(data, &status, sizeof status);
+            m.condition = TWCC_SUCCESS;
+            return TWRC_SUCCESS;
+        }
+        return Fail(TWCC_BADPROTOCOL);
+    }
+    auto source = m.sources.find(destination->Id);
+    if (source == m.sources.end())
+        return Fail(TWCC_BADDEST);
+    const TW_UINT16 answer = source->second->Entry(group, dat, msg, data);
+    if (source->second->CloseDue())
+        m.sources.erase(source);
+    return answer;
+}
+
+} // namespace
+
+ZRK_EXPORT TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                               TW_UINT16 MSG, TW_MEMREF pData) {
+    try {
+        return Entry(pOrigin, pDest, DG, DAT, MSG, pData);
+    } catch (const std::bad_alloc&) {
+        return Fail(TWCC_LOWMEMORY);
+    } catch (...) {
+        return Fail(TWCC_BUMMER);
+    }
+}
+
+// For tests and scripted use: the options of the next scan of an open source, as "name=value" pairs
+// separated by ';' (SANE option names and values; "mode", "resolution", "tl-x" and so on). The source's
+// defaults apply to every option not named. 1 on success, 0 when the source is not open.
+ZRK_EXPORT int ZrkDsm_SetScanOptions(TW_UINT32 sourceId, const char* options) {
+    try {
+        auto source = Manager().sources.find(sourceId);
+        if (source == Manager().sources.end() || !options)
+            return 0;
+        source->second->SetScanOptions(options);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+// The sentence the source last showed (or would have shown) about a scan that failed, in UTF-8; the
+// length written, without the terminating zero, or -1 when the source is not open.
+ZRK_EXPORT int ZrkDsm_LastScanMessage(TW_UINT32 sourceId, char* buffer, int size) {
+    try {
+        auto source = Manager().sources.find(sourceId);
+        if (source == Manager().sources.end() || !buffer || size <= 0)
+            return -1;
+        const QByteArray text = source->second->LastMessage().toUtf8();
+        const int length = std::min<int>(int(text.size()), size - 1);
+        std::memcpy(buffer, text.constData(), std::size_t(length));
+        buffer[length] = '\0';
+        return length;
+    } catch (...) {
+        return -1;
+    }
+}

@@ -1,0 +1,296 @@
+#include "SaneDevice.h"
+
+#include <sane/saneopts.h>
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The option's index and descriptor, or -1 when the device has no active option of that name.
+int FindOption(SANE_Handle handle, const std::string& name, const SANE_Option_Descriptor*& descriptor) {
+    for (SANE_Int i = 1;; ++i) {
+        const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle, i);
+        if (!d)
+            return -1;
+        if (d->name && name == d->name && SANE_OPTION_IS_ACTIVE(d->cap)) {
+            descriptor = d;
+            return i;
+        }
+    }
+}
+
+double ToDouble(const SANE_Option_Descriptor* d, SANE_Word word) {
+    return d->type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : double(word);
+}
+
+SANE_Word FromDouble(const SANE_Option_Descriptor* d, double value) {
+    return d->type == SANE_TYPE_FIXED ? SANE_FIX(value) : SANE_Word(std::lround(value));
+}
+
+// The range's upper or lower end, or the list's largest or smallest value.
+bool ConstraintEnd(const SANE_Option_Descriptor* d, bool upper, double& value) {
+    if (d->constraint_type == SANE_CONSTRAINT_RANGE && d->constraint.range) {
+        value = ToDouble(d, upper ? d->constraint.range->max : d->constraint.range->min);
+        return true;
+    }
+    if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST && d->constraint.word_list &&
+        d->constraint.word_list[0] > 0) {
+        const SANE_Word* list = d->constraint.word_list;
+        value = ToDouble(d, list[1]);
+        for (SANE_Int i = 2; i <= list[0]; ++i)
+            value = upper ? std::max(value, ToDouble(d, list[i])) : std::min(value, ToDouble(d, list[i]));
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::string> StringList(const SANE_Option_Descriptor* d) {
+    std::vector<std::string> list;
+    if (d->type == SANE_TYPE_STRING && d->constraint_type == SANE_CONSTRAINT_STRING_LIST &&
+        d->constraint.string_list)
+        for (const SANE_String_Const* s = d->constraint.string_list; *s; ++s)
+            list.emplace_back(*s);
+    return list;
+}
+
+std::vector<int> WordList(const SANE_Option_Descriptor* d) {
+    std::vector<int> list;
+    if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST && d->constraint.word_list)
+        for (SANE_Int i = 1; i <= d->constraint.word_list[0]; ++i)
+            list.push_back(int(std::lround(ToDouble(d, d->constraint.word_list[i]))));
+    return list;
+}
+
+bool ContainsNoCase(const std::string& text, const char* part) {
+    return QString::fromStdString(text).contains(QLatin1String(part), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+TDeviceLimits ReadDeviceLimits(SANE_Handle handle) {
+    TDeviceLimits limits;
+    const SANE_Option_Descriptor* d = nullptr;
+
+    std::vector<int> depths;
+    if (FindOption(handle, SANE_NAME_BIT_DEPTH, d) >= 0)
+        depths = WordList(d);
+    const bool depth1 = std::find(depths.begin(), depths.end(), 1) != depths.end();
+    const bool depth8 = std::find(depths.begin(), depths.end(), 8) != depths.end();
+
+    std::vector<std::string> modes;
+    if (FindOption(handle, SANE_NAME_SCAN_MODE, d) >= 0)
+        modes = StringList(d);
+    bool lineart = false;
+    for (const std::string& mode : modes) {
+        if (ContainsNoCase(mode, "lineart") || ContainsNoCase(mode, "binary") || mode == "Black & White") {
+            if (!ContainsNoCase(mode, "color")) {
+                limits.modes.push_back({QStringLiteral("Чёрно-белый"), mode, 0});
+                lineart = true;
+            }
+        } else if (ContainsNoCase(mode, "gray") || ContainsNoCase(mode, "grey")) {
+            if (!lineart && depth1)
+                limits.modes.push_back({QStringLiteral("Чёрно-белый"), mode, 1});
+            limits.modes.push_back({QStringLiteral("Оттенки серого"), mode, depth8 ? 8 : 0});
+        } else if (ContainsNoCase(mode, "color") || ContainsNoCase(mode, "colour")) {
+            limits.modes.push_back({QStringLiteral("Цветной"), mode, depth8 ? 8 : 0});
+        } else {
+            limits.modes.push_back({QString::fromStdString(mode), mode, 0});
+        }
+    }
+    // Lineart first, then grey, then colour, whatever order the device lists its modes in.
+    std::stable_sort(limits.modes.begin(), limits.modes.end(),
+                     [](const TModeChoice& a, const TModeChoice& b) {
+                         auto rank = [](const TModeChoice& m) {
+                             return m.label == QStringLiteral("Чёрно-белый")      ? 0
+                                    : m.label == QStringLiteral("Оттенки серого") ? 1
+                                    : m.label == QStringLiteral("Цветной")        ? 2
+                                                                                  : 3;
+                         };
+                         return rank(a) < rank(b);
+                     });
+
+    if (FindOption(handle, SANE_NAME_SCAN_RESOLUTION, d) >= 0) {
+        limits.resolutions = WordList(d);
+        double low = 0, high = 0;
+        if (ConstraintEnd(d, false, low) && ConstraintEnd(d, true, high)) {
+            limits.minResolution = int(std::ceil(low));
+            limits.maxResolution = int(std::floor(high));
+        }
+    }
+
+    double maxX = 0, maxY = 0, minX = 0, minY = 0;
+    const SANE_Option_Descriptor* dx = nullptr;
+    const SANE_Option_Descriptor* dy = nullptr;
+    if (FindOption(handle, SANE_NAME_SCAN_BR_X, dx) >= 0 &&
+        FindOption(handle, SANE_NAME_SCAN_BR_Y, dy) >= 0 && dx->unit == SANE_UNIT_MM &&
+        dy->unit == SANE_UNIT_MM && ConstraintEnd(dx, true, maxX) && ConstraintEnd(dy, true, maxY)) {
+        if (FindOption(handle, SANE_NAME_SCAN_TL_X, d) >= 0)
+            ConstraintEnd(d, false, minX);
+        if (FindOption(handle, SANE_NAME_SCAN_TL_Y, d) >= 0)
+            ConstraintEnd(d, false, minY);
+        limits.hasArea = maxX > minX && maxY > minY;
+        limits.minX = minX;
+        limits.minY = minY;
+        limits.maxX = maxX;
+        limits.maxY = maxY;
+    }
+    limits.feeder = IsFeederSource(ReadString(handle, SANE_NAME_SCAN_SOURCE));
+    return limits;
+}
+
+TScanSettings DefaultSettings(const TDeviceLimits& limits) {
+    TScanSettings settings;
+    if (!limits.modes.empty()) {
+        auto colour = std::find_if(limits.modes.begin(), limits.modes.end(),
+                                   [](const TModeChoice& m) { return m.label == QStringLiteral("Цветной"); });
+        const TModeChoice& mode = colour != limits.modes.end() ? *colour : limits.modes.front();
+        settings.mode = mode.saneMode;
+        settings.depth = mode.depth;
+    }
+    constexpr int kPreferredResolution = 150;
+    if (!limits.resolutions.empty()) {
+        settings.resolution =
+            *std::min_element(limits.resolutions.begin(), limits.resolutions.end(), [](int a, int b) {
+                return std::abs(a - kPreferredResolution) < std::abs(b - kPreferredResolution);
+            });
+    } else if (limits.maxResolution > 0) {
+        settings.resolution = std::clamp(kPreferredResolution, limits.minResolution, limits.maxResolution);
+    }
+    if (limits.hasArea) {
+        constexpr double kA4Width = 210.0, kA4Height = 297.0;
+        settings.hasArea = true;
+        settings.left = limits.minX;
+        settings.top = limits.minY;
+        settings.width = std::min(kA4Width, limits.maxX - limits.minX);
+        settings.height = std::min(kA4Height, limits.maxY - limits.minY);
+    }
+    return settings;
+}
+
+SANE_Status SetOption(SANE_Handle handle, const std::string& name, const std::string& value) {
+    const SANE_Option_Descriptor* d = nullptr;
+    const int index = FindOption(handle, name, d);
+    if (index < 0 || !SANE_OPTION_IS_SETTABLE(d->cap))
+        return SANE_STATUS_INVAL;
+    switch (d->type) {
+    case SANE_TYPE_BOOL: {
+        const bool on = value == "yes" || value == "true" || value == "1" || value == "on";
+        SANE_Bool word = on ? SANE_TRUE : SANE_FALSE;
+        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, &word, nullptr);
+    }
+    case SANE_TYPE_INT:
+    case SANE_TYPE_FIXED: {
+        char* end = nullptr;
+        const double number = std::strtod(value.c_str(), &end);
+        if (end == value.c_str() || d->size < SANE_Int(sizeof(SANE_Word)))
+            return SANE_STATUS_INVAL;
+        // An array option gets the value in every element.
+        std::vector<SANE_Word> words(std::size_t(d->size) / sizeof(SANE_Word), FromDouble(d, number));
+        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, words.data(), nullptr);
+    }
+    case SANE_TYPE_STRING: {
+        if (d->size <= 0 || value.size() >= std::size_t(d->size))
+            return SANE_STATUS_INVAL;
+        std::vector<char> text(std::size_t(d->size), '\0');
+        std::memcpy(text.data(), value.data(), value.size());
+        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, text.data(), nullptr);
+    }
+    case SANE_TYPE_BUTTON:
+        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, nullptr, nullptr);
+    default:
+        return SANE_STATUS_INVAL;
+    }
+}
+
+SANE_Status ApplySettings(SANE_Handle handle, const TScanSettings& settings) {
+    std::vector<std::pair<std::string, std::string>> all;
+    if (!settings.mode.empty())
+        all.emplace_back(SANE_NAME_SCAN_MODE, settings.mode);
+    if (settings.depth > 0)
+        all.emplace_back(SANE_NAME_BIT_DEPTH, std::to_string(settings.depth));
+    if (settings.resolution > 0)
+        all.emplace_back(SANE_NAME_SCAN_RESOLUTION, std::to_string(settings.resolution));
+    if (settings.hasArea) {
+        // The near corner first, then the far corner.
+        auto text = [](double mm) { return QByteArray::number(mm, 'f', 3).toStdString(); };
+        all.emplace_back(SANE_NAME_SCAN_TL_X, text(settings.left));
+        all.emplace_back(SANE_NAME_SCAN_TL_Y, text(settings.top));
+        all.emplace_back(SANE_NAME_SCAN_BR_X, text(settings.left + settings.width));
+        all.emplace_back(SANE_NAME_SCAN_BR_Y, text(settings.top + settings.height));
+    }
+    all.insert(all.end(), settings.extra.begin(), settings.extra.end());
+    for (const auto& [name, value] : all) {
+        const SANE_Status status = SetOption(handle, name, value);
+        if (status != SANE_STATUS_GOOD)
+            return status;
+    }
+    return SANE_STATUS_GOOD;
+}
+
+bool ReadNumber(SANE_Handle handle, const char* name, double& value) {
+    const SANE_Option_Descriptor* d = nullptr;
+    const int index = FindOption(handle, name, d);
+    if (index < 0 || (d->type != SANE_TYPE_INT && d->type != SANE_TYPE_FIXED) ||
+        d->size < SANE_Int(sizeof(SANE_Word)))
+        return false;
+    std::vector<SANE_Word> words(std::size_t(d->size) / sizeof(SANE_Word));
+    if (sane_control_option(handle, index, SANE_ACTION_GET_VALUE, words.data(), nullptr) != SANE_STATUS_GOOD)
+        return false;
+    value = ToDouble(d, words[0]);
+    return true;
+}
+
+std::string ReadString(SANE_Handle handle, const char* name) {
+    const SANE_Option_Descriptor* d = nullptr;
+    const int index = FindOption(handle, name, d);
+    if (index < 0 || d->type != SANE_TYPE_STRING || d->size <= 0)
+        return {};
+    std::vector<char> text(std::size_t(d->size) + 1, '\0');
+    if (sane_control_option(handle, index, SANE_ACTION_GET_VALUE, text.data(), nullptr) != SANE_STATUS_GOOD)
+        return {};
+    return std::string(text.data());
+}
+
+bool IsFeederSource(const std::string& source) {
+    return ContainsNoCase(source, "feeder") || ContainsNoCase(source, "adf") ||
+           ContainsNoCase(source, "automatic");
+}
+
+QString ScanStatusText(SANE_Status status) {
+    switch (status) {
+    case SANE_STATUS_GOOD:
+        return {};
+    case SANE_STATUS_CANCELLED:
+        return QStringLiteral("Сканирование прервано.");
+    case SANE_STATUS_DEVICE_BUSY:
+        return QStringLiteral("Сканер занят. Подождите, пока он освободится, и повторите сканирование.");
+    case SANE_STATUS_JAMMED:
+        return QStringLiteral(
+            "В сканере застряла бумага. Извлеките застрявший лист и повторите сканирование.");
+    case SANE_STATUS_NO_DOCS:
+        return QStringLiteral(
+            "В устройстве подачи нет листов. Положите листы в лоток и повторите сканирование.");
+    case SANE_STATUS_COVER_OPEN:
+        return QStringLiteral("Крышка сканера открыта. Закройте её и повторите сканирование.");
+    case SANE_STATUS_IO_ERROR:
+        return QStringLiteral(
+            "Ошибка связи со сканером. Проверьте кабель и питание сканера и повторите сканирование.");
+    case SANE_STATUS_NO_MEM:
+        return QStringLiteral("Не хватает памяти. Уменьшите разрешение или область сканирования.");
+    case SANE_STATUS_ACCESS_DENIED:
+        return QStringLiteral("Нет доступа к сканеру. Проверьте права доступа к устройству.");
+    case SANE_STATUS_INVAL:
+        return QStringLiteral(
+            "Сканер не принял выбранные настройки. Измените режим, разрешение или область.");
+    case SANE_STATUS_UNSUPPORTED:
+        return QStringLiteral("Сканер не поддерживает эту операцию.");
+    case SANE_STATUS_EOF:
+        return QStringLiteral("Сканер не передал изображение. Повторите сканирование.");
+    }
+    return QStringLiteral("Сканирование не удалось. Повторите сканирование.");
+}

@@ -1,0 +1,54 @@
+// The source's own window: the device, mode, resolution, scan area, progress and the outcome of the
+// last scan, with "Сканировать" and "Закрыть". It is not modal, so the program's messages keep flowing.
+#pragma once
+
+#include "SaneDevice.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+class TScanDialog : public QWidget {
+public:
+    TScanDialog(const QString& deviceTitle, const TDeviceLimits& limits, const TScanSettings& initial);
+
+    std::function<void(const TScanSettings&)> onScan;
+    std::function<void()> onClose;
+
+    // The settings the controls show.
+    TScanSettings Settings() const;
+    // While busy the settings and "Сканировать" are locked and the progress bar runs.
+    void SetBusy(bool busy);
+    // Percent done, or -1 for a page of unknown length.
+    void SetProgress(int percent, int pagesDone);
+    void ShowMessage(const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    TDeviceLimits limits_;
+    TScanSettings base_;
+    QComboBox* mode_ = nullptr;
+    QSpinBox* resolution_ = nullptr;
+    QComboBox* resolutionList_ = nullptr;
+    QDoubleSpinBox* left_ = nullptr;
+    QDoubleSpinBox* top_ = nullptr;
+    QDoubleSpinBox* width_ = nullptr;
+    QDoubleSpinBox* height_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* message_ = nullptr;
+    QPushButton* scan_ = nullptr;
+    QPushButton* close_ = nullptr;
+};
+
+// The source manager's selection list, modal. Returns the chosen row, or -1 when cancelled.
+// With no rows it tells the user that no scanner was found and what to check, and returns -1.
+int ChooseFromList(const QStringList& rows, int preselected);
