@@ -9,8 +9,11 @@
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QEvent>
+#include <QMouseEvent>
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 using testpictures::Blank;
 
@@ -116,6 +119,31 @@ TEST(OrImage, CanvasOfAnEmptyControlIsANewWhiteBitmap) {
     EXPECT_EQ(result->Width(), 105);
     EXPECT_EQ(result->Height(), 105);
     EXPECT_EQ(result->Pixel(104, 104), clWhite);
+}
+
+TEST(OrImage, MouseButtonsRaiseDownUpAndClick) {
+    TOrImage image;
+    std::string seen;
+    image.OnMouseDown = [&](TObject* s, Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
+        EXPECT_EQ(s, &image);
+        seen += b == Qt::LeftButton ? "d" : "D";
+        seen += std::to_string(x) + "," + std::to_string(y);
+    };
+    image.OnMouseUp = [&](TObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) { seen += "u"; };
+    image.OnClick = [&](TObject*) { seen += "c"; };
+    image.OnDblClick = [&](TObject*) { seen += "2"; };
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, QPointF at) {
+        QMouseEvent e(type, at, image.mapToGlobal(at), button, button, Qt::NoModifier);
+        QCoreApplication::sendEvent(&image, &e);
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton, {3, 4});
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, {3, 4});
+    send(QEvent::MouseButtonDblClick, Qt::LeftButton, {3, 4});
+    send(QEvent::MouseButtonPress, Qt::RightButton, {1, 1});
+    send(QEvent::MouseButtonRelease, Qt::RightButton, {1, 1}); // not a click
+    send(QEvent::MouseButtonPress, Qt::LeftButton, {3, 4});
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, {300, 4}); // released outside: not a click
+    EXPECT_EQ(seen, "d3,4uc2D1,1ud3,4u");
 }
 
 TEST(OrImage, MouseEntryAndExitNameTheControl) {
