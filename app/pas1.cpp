@@ -10,6 +10,7 @@
 #include "Picture.h"
 #include "Printer.h"
 #include "Shell.h"
+#include "TwainManager.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -53,6 +54,7 @@ TForm1::TForm1(QWidget* parent)
     ui_->setupUi(this);
     ring_ = {ui_->Image3,  ui_->Image6,  ui_->Image7,  ui_->Image8,  ui_->Image9,
              ui_->Image10, ui_->Image11, ui_->Image12, ui_->Image13, ui_->Image14};
+    twain1_ = std::make_unique<TTwainManager>();
     LoadStoredLayout();
     ConnectHandlers();
     Application::Guard([this] { FormCreate(this); });
@@ -96,6 +98,20 @@ void TForm1::LoadStoredLayout() {
     image.SetPicAntiAlias(0);
     image.SetPicTrace(0);
     image.SetPicTile(0);
+
+    // The TWAIN component: memory transfers, and the program's identity.
+    TTwainManager& twain = *twain1_;
+    twain.SetTransferMode(ttmMemory);
+    TTwainIdentity& info = twain.Info();
+    info.SetMajorVersion(1);
+    info.SetMinorVersion(0);
+    info.SetLanguage(tlUserLocale);
+    info.SetCountryCode(1);
+    info.SetGroups({tgControl, tgImage});
+    info.SetVersionInfo(QStringLiteral("Application name"));
+    info.SetManufacturer(QStringLiteral("Application manufacturer"));
+    info.SetProductFamily(QStringLiteral("App product family"));
+    info.SetProductName(QStringLiteral("App product name"));
 
     // The credit line: fuchsia, no style.
     QPalette credit = c.Label7->palette();
@@ -186,6 +202,19 @@ void TForm1::ConnectHandlers() {
     });
     connect(c.BitBtn3, &QPushButton::clicked, this,
             [this] { Application::Guard([this] { BitBtn3Click(ui_->BitBtn3); }); });
+    connect(c.BitBtn1, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn1Click(ui_->BitBtn1); }); });
+    connect(c.BitBtn2, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn2Click(ui_->BitBtn2); }); });
+    connect(c.BitBtn8, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn8Click(ui_->BitBtn8); }); });
+    connect(c.BitBtn9, &QPushButton::clicked, this,
+            [this] { Application::Guard([this] { BitBtn9Click(ui_->BitBtn9); }); });
+    c.BitBtn8->installEventFilter(this);
+    c.BitBtn9->installEventFilter(this);
+    twain1_->OnTwainAcquire = Guarded([this](TObject* sender, int index, TBitmap* image, bool& cancel) {
+        Twain1TwainAcquire(sender, index, image, cancel);
+    });
     connect(c.BitBtn6, &QPushButton::clicked, this,
             [this] { Application::Guard([this] { BitBtn6Click(ui_->BitBtn6); }); });
     connect(c.BitBtn7, &QPushButton::clicked, this,
@@ -216,6 +245,21 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             if (e->button() == Qt::LeftButton && c.Label7->rect().contains(e->position().toPoint()))
                 Application::Guard([&] { Label7Click(this); });
         }
+    } else if ((watched == c.BitBtn8 || watched == c.BitBtn9) &&
+               (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+        auto* e = static_cast<QMouseEvent*>(event);
+        const bool left = watched == c.BitBtn8, press = event->type() == QEvent::MouseButtonPress;
+        const int x = int(e->position().x()), y = int(e->position().y());
+        Application::Guard([&] {
+            if (left && press)
+                BitBtn8MouseDown(watched, e->button(), e->modifiers(), x, y);
+            else if (left)
+                BitBtn8MouseUp(watched, e->button(), e->modifiers(), x, y);
+            else if (press)
+                BitBtn9MouseDown(watched, e->button(), e->modifiers(), x, y);
+            else
+                BitBtn9MouseUp(watched, e->button(), e->modifiers(), x, y);
+        });
     } else if ((watched == c.ComboBox1 || watched == c.ComboBox2) && event->type() == QEvent::KeyPress) {
         auto* box = static_cast<QComboBox*>(watched);
         if (!box->view()->isVisible() && PressDefaultButton(static_cast<QKeyEvent*>(event)))
@@ -470,4 +514,116 @@ void TForm1::BitBtn7Click(QObject*) {
         image.PictureOriginal()->Assign(&bitmap);
     }
     ui_->Image1->Picture()->Assign(image.PictureResult());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Scanning and the page ring
+
+void TForm1::ResetAutoSize() {
+    // From now on the image control takes the size of each new picture, which printing relies on.
+    TOrImage& image = *ui_->OrImage1;
+    image.SetAutoSize(false);
+    image.SetWidth(10);
+    image.SetHeight(10);
+    image.SetAutoSize(true);
+}
+
+void TForm1::BitBtn1Click(QObject*) {
+    TTwainManager& twain = *twain1_;
+    twain.SetLibraryLoaded(true);
+    twain.SetSourceManagerLoaded(true);
+    SourceIndex = twain.ChooseSource();
+    if (SourceIndex != -1) {
+        ActiveSource = twain.SourceAt(SourceIndex);
+        if (ActiveSource) {
+            ActiveSource->SetLoaded(true);
+            ActiveSource->SetEnabled(true);
+        }
+    }
+    ResetAutoSize();
+    RingWrite = 0;
+    RingLast = 0;
+    RingWrapped = 0;
+    RingBrowse = 0;
+    ui_->Image1->Picture()->Assign(static_cast<const TGraphic*>(nullptr));
+    for (TImage* slot : ring_)
+        slot->Picture()->Assign(static_cast<const TGraphic*>(nullptr));
+}
+
+void TForm1::BitBtn2Click(QObject*) {
+    ActiveSource = twain1_->SourceAt(SourceIndex);
+    if (!ActiveSource) {
+        // Possible only when the source manager lists no scanner at all.
+        MessageDlg(QStringLiteral("Сканер не найден. Нажмите «Выбор сканера» и выберите сканер; если список "
+                                  "пуст, проверьте, что сканер включён и подключён."),
+                   TMsgDlgType::mtInformation);
+        return;
+    }
+    ActiveSource->SetLoaded(true);
+    ActiveSource->SetEnabled(true);
+    ResetAutoSize();
+}
+
+void TForm1::Twain1TwainAcquire(TObject*, int, TBitmap* image, bool& cancel) {
+    Ui::TForm1& c = *ui_;
+    c.Image1->SetProportional(c.CheckBox1->isChecked());
+    c.OrImage1->PictureOriginal()->Assign(static_cast<const TGraphic*>(nullptr));
+    c.ComboBox2->SetItemIndex(0);
+    c.OrImage1->SetPicGrayScale(true);
+    c.OrImage1->PictureOriginal()->Assign(image);
+    cancel = true;
+    c.Image1->Picture()->Assign(c.OrImage1->PictureResult());
+    if (ActiveSource) {
+        ActiveSource->SetEnabled(false);
+        ActiveSource->SetLoaded(false);
+    }
+    c.BitBtn2->setEnabled(true);
+    RingSlot(RingWrite)->Picture()->Assign(c.OrImage1->PictureResult());
+    if (RingWrapped == 0) {
+        if (RingWrite >= 9) {
+            RingLast = 9;
+            RingWrite = 0;
+            RingWrapped = 1;
+        } else {
+            RingLast = RingWrite;
+            RingWrite = RingWrite + 1;
+        }
+    } else {
+        RingWrite = RingWrite >= 9 ? 0 : RingWrite + 1;
+    }
+}
+
+// Each press shows the slot the previous press announced; the counter announces the next one.
+void TForm1::BitBtn9Click(QObject*) {
+    ui_->Image1->Picture()->Assign(RingSlot(RingBrowse)->Picture());
+    RingBrowse = RingBrowse < RingLast ? RingBrowse + 1 : 0;
+    ui_->StaticText1->setText(QString::number(RingBrowse + 1));
+}
+
+void TForm1::BitBtn8Click(QObject*) {
+    ui_->Image1->Picture()->Assign(RingSlot(RingBrowse)->Picture());
+    RingBrowse = RingBrowse <= 0 ? RingLast : RingBrowse - 1;
+    ui_->StaticText1->setText(QString::number(RingBrowse + 1));
+}
+
+void TForm1::SetCounterColour(const QColor& colour) {
+    QPalette palette = ui_->StaticText1->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    ui_->StaticText1->setPalette(palette);
+}
+
+void TForm1::BitBtn8MouseDown(QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+    SetCounterColour(QColor(255, 0, 0));
+}
+
+void TForm1::BitBtn9MouseDown(QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+    SetCounterColour(QColor(255, 0, 0));
+}
+
+void TForm1::BitBtn8MouseUp(QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+    SetCounterColour(QColor(0, 0, 0));
+}
+
+void TForm1::BitBtn9MouseUp(QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+    SetCounterColour(QColor(0, 0, 0));
 }

@@ -15,7 +15,10 @@ namespace Ui {
 class TForm1;
 }
 class QMenu;
+class TBitmap;
 class TImage;
+class TTwainManager;
+class TTwainSource;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -37,6 +40,26 @@ public:
     void Label7MouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
     void Label7Click(QObject* sender);
     void BitBtn4Click(QObject* sender);
+
+    // Scanning and the page ring.
+    void BitBtn1Click(QObject* sender);
+    void BitBtn2Click(QObject* sender);
+    void Twain1TwainAcquire(TObject* sender, int index, TBitmap* image, bool& cancel);
+    void BitBtn8Click(QObject* sender);
+    void BitBtn9Click(QObject* sender);
+    void BitBtn8MouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void BitBtn9MouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void BitBtn8MouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void BitBtn9MouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    TTwainManager& Twain1() const { return *twain1_; }
+
+    // The scanning state, readable for tests.
+    int SourceIndex = 0;
+    TTwainSource* ActiveSource = nullptr;
+    int RingWrite = 0;
+    int RingLast = 0;
+    int RingWrapped = 0;
+    int RingBrowse = 0;
 
     // Correction controls.
     void ComboBox2Change(QObject* sender);
@@ -68,6 +91,8 @@ private:
     void LoadStoredLayout();
     void ConnectHandlers();
     // The busy animation around a track bar's rebuild.
+    void ResetAutoSize();
+    void SetCounterColour(const QColor& colour);
     void StartBusyAnimation();
     void StopBusyAnimation();
     // Enter presses the focused button, or else the window's default button, "Сохранить".
@@ -76,6 +101,7 @@ private:
     std::unique_ptr<Ui::TForm1> ui_;
     QMenu* popupMenu1_ = nullptr;
     std::array<TImage*, 10> ring_{};
+    std::unique_ptr<TTwainManager> twain1_;
     TPictureDialog openPictureDialog1_{TPictureDialogKind::Open};
     TPictureDialog savePictureDialog1_{TPictureDialogKind::Save};
 

@@ -2,7 +2,22 @@
 #include "pas1.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFont>
+
+namespace {
+
+// Closing the main window ends the program, also while a scanner's own window is still open.
+class CloseEndsProgram : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Close)
+            QCoreApplication::quit();
+        return false;
+    }
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -17,6 +32,8 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
 
     TForm1 form1;
+    CloseEndsProgram closeEndsProgram;
+    form1.installEventFilter(&closeEndsProgram);
     form1.show();
     return application.exec();
 }

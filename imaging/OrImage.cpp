@@ -518,7 +518,21 @@ void TOrImage::mouseMoveEvent(QMouseEvent* event) {
         OnMouseMove(this, event->modifiers(), int(event->position().x()), int(event->position().y()));
 }
 
+void TOrImage::mousePressEvent(QMouseEvent* event) {
+    if (OnMouseDown)
+        OnMouseDown(this, event->button(), event->modifiers(), int(event->position().x()),
+                    int(event->position().y()));
+}
+
 void TOrImage::mouseReleaseEvent(QMouseEvent* event) {
+    if (OnMouseUp)
+        OnMouseUp(this, event->button(), event->modifiers(), int(event->position().x()),
+                  int(event->position().y()));
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && OnClick)
         OnClick(this);
+}
+
+void TOrImage::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && OnDblClick)
+        OnDblClick(this);
 }

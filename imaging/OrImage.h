@@ -118,6 +118,9 @@ public:
     TNotifyEvent OnMouseEnter;
     TNotifyEvent OnMouseExit;
     TNotifyEvent OnClick;
+    TNotifyEvent OnDblClick;
+    TMouseEvent OnMouseDown;
+    TMouseEvent OnMouseUp;
     TMouseMoveEvent OnMouseMove;
     TProgressEvent OnProgress;
 
@@ -126,7 +129,9 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     enum class Effect { None, Emboss, Mosaic, SplitBlur, GaussianBlur, AntiAlias, Trace, Tile };

@@ -80,8 +80,39 @@ struct Tables {
     }
 };
 
+// The main window's case, black-and-white without noise or solarize: each channel goes through its
+// table straight into hundredths of the grey level.
+void GreyRows(const ToneSettings& s, const Tables& t, ConstPixelRows source, PixelRows result, int width,
+              int yBegin, int yEnd) {
+    std::array<int, 256> red, green, blue;
+    for (std::size_t c = 0; c < 256; ++c) {
+        red[c] = 30 * t.clamped[0][c];
+        green[c] = 59 * t.clamped[0][c];
+        blue[c] = 11 * t.clamped[0][c];
+    }
+    const std::uint8_t invert = s.Invert ? 255 : 0;
+    for (int y = yBegin; y < yEnd; ++y) {
+        const std::uint8_t* in = source.Row(y);
+        std::uint8_t* out = result.Row(y);
+        for (int x = 0; x < width; ++x, in += 3, out += 3) {
+            const int hundredths = red[in[2]] + green[in[1]] + blue[in[0]];
+            const int whole = hundredths / 100;
+            const int rest = hundredths - whole * 100;
+            std::uint8_t g = std::uint8_t(whole + (rest > 50));
+            if (rest == 50) // a half: extended precision decides, from the adjusted channels
+                g = tone::GrayLevelExtended(t.clamped[0][in[2]], t.clamped[0][in[1]], t.clamped[0][in[0]]);
+            g ^= invert;
+            out[0] = out[1] = out[2] = g;
+        }
+    }
+}
+
 void PassRows(const ToneSettings& s, const Tables& t, ConstPixelRows source, ConstPixelRows noise,
               PixelRows result, int width, int yBegin, int yEnd) {
+    if (s.GrayScale && !noise.First && !t.solarize) {
+        GreyRows(s, t, source, result, width, yBegin, yEnd);
+        return;
+    }
     const bool hasNoise = noise.First != nullptr;
     const bool saturate = !s.GrayScale && s.Saturation != 0;
     const std::uint8_t invert = s.Invert ? 255 : 0;

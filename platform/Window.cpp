@@ -82,8 +82,20 @@ public:
         static std::map<QThread*, TMessageDispatcher*> dispatchers;
         std::lock_guard lock(mutex);
         TMessageDispatcher*& dispatcher = dispatchers[QThread::currentThread()];
-        if (!dispatcher)
+        if (!dispatcher) {
             dispatcher = new TMessageDispatcher;
+            // The application's thread keeps its dispatcher until the application goes; it is then
+            // forgotten, so a later application gets a new one.
+            QCoreApplication* application = QCoreApplication::instance();
+            if (application && application->thread() == QThread::currentThread()) {
+                dispatcher->setParent(application);
+                QThread* thread = QThread::currentThread();
+                QObject::connect(dispatcher, &QObject::destroyed, [thread] {
+                    std::lock_guard relock(mutex);
+                    dispatchers.erase(thread);
+                });
+            }
+        }
         return dispatcher;
     }
 

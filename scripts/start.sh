@@ -13,5 +13,6 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "No display was set: the program runs on the virtual display $DISPLAY."
 fi
 source "$root/scripts/runtime-env.sh"
+source "$root/scripts/sane-env.sh"
 cd "$ZRK_RUN_DIR"
 exec "$root/build/app/zrk201"

@@ -7,6 +7,7 @@ bash "$root/scripts/install-packages.sh"
 bash "$root/scripts/build.sh" -DZRK_BUILD_TESTS=ON -DZRK_BUILD_BENCH=ON
 bash "$root/scripts/start-services.sh"
 source "$root/scripts/runtime-env.sh"
+source "$root/scripts/sane-env.sh"
 cd "$root/build"
 # The print tests must find the PDF printer started above.
 export ZRK_REQUIRE_PRINTER=1

@@ -616,6 +616,10 @@ bool TTwainSource::OpenDS() {
         return false;
     ++owner_->openedSourceCount_;
     loaded_ = true;
+    // A source that has just been opened is not enabled, whatever an earlier refused disable left
+    // in the mark (a source closed from inside its own transfer may refuse both); without this the
+    // next enable would send nothing and its window would never show again.
+    enabled_ = false;
     return true;
 }
 

@@ -5,38 +5,15 @@
 #include "Effects.h"
 #include "Exceptions.h"
 #include "Noise.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
+using namespace testpictures;
+
 namespace {
-
-TBitmap RandomBitmap(int w, int h, std::mt19937& rng, int colours = 0) {
-    TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    b.SetSize(w, h);
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = b.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t v = colours > 0 ? (rng() % colours) * 0x3F7A21u : rng();
-            row[3 * x] = std::uint8_t(v);
-            row[3 * x + 1] = std::uint8_t(v >> 8);
-            row[3 * x + 2] = std::uint8_t(v >> 16);
-        }
-    }
-    return b;
-}
-
-bool SamePixels(const TBitmap& a, const TBitmap& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x)
-            if (a.Pixel(x, y) != b.Pixel(x, y))
-                return false;
-    return true;
-}
 
 template <class F> void ExpectScanLineError(F&& f) {
     try {
@@ -93,11 +70,7 @@ TEST(EffectBitmaps, NarrowPicturesAreLeftAsTheyAre) {
 TEST(EffectBitmaps, EffectsOnASharedCopyNeverReachTheOriginal) {
     std::mt19937 rng(33);
     const TBitmap original = RandomBitmap(30, 20, rng, 4);
-    TBitmap snapshot;
-    snapshot.SetPixelFormat(TPixelFormat::pf24bit);
-    snapshot.SetSize(30, 20);
-    for (int y = 0; y < 20; ++y)
-        std::copy(original.ScanLine(y), original.ScanLine(y) + 90, snapshot.ScanLine(y));
+    const TBitmap snapshot = PixelCopy(original);
 
     auto run = [&](auto effect) {
         TBitmap copy = original;
@@ -163,16 +136,12 @@ TEST(EffectBitmaps, TraceMarksBoundariesOfTheToolkitsEightBitCopy) {
 TEST(EffectBitmaps, ResampleAndNoiseOnBitmaps) {
     std::mt19937 rng(36);
     const TBitmap source = RandomBitmap(40, 30, rng);
-    TBitmap target;
-    target.SetPixelFormat(TPixelFormat::pf24bit);
-    target.SetSize(13, 7);
+    TBitmap target = Blank(13, 7);
     ResampleBitmap(source, target);
     EXPECT_EQ(target.Pixel(0, 0), source.Pixel(0, 0));
 
     SetRandomState(0);
-    TBitmap noise;
-    noise.SetPixelFormat(TPixelFormat::pf24bit);
-    noise.SetSize(2, 1);
+    TBitmap noise = Blank(2, 1);
     FillColorNoise(noise, 100);
     EXPECT_EQ(noise.Pixel(0, 0), RGBColor(0, 0, 36));
     EXPECT_EQ(noise.Pixel(1, 0), RGBColor(0, 0, 17));

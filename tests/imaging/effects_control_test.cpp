@@ -6,52 +6,27 @@
 #include "Noise.h"
 #include "OrImage.h"
 #include "Picture.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
+using namespace testpictures;
+
 namespace {
 
+// A random picture of its own seed; with colours > 0, of that many colours.
 TBitmap MakeBitmap(int w, int h, std::uint32_t seed, int colours = 0) {
     std::mt19937 rng(seed);
-    TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    b.SetSize(w, h);
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = b.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t v = colours > 0 ? (rng() % colours) * 0x5A3C1Fu : rng();
-            row[3 * x] = std::uint8_t(v);
-            row[3 * x + 1] = std::uint8_t(v >> 8);
-            row[3 * x + 2] = std::uint8_t(v >> 16);
-        }
-    }
-    return b;
+    return RandomBitmap(w, h, rng, colours, 0x5A3C1Fu);
 }
 
-TBitmap Uniform(int w, int h, std::uint8_t v) {
-    TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    b.SetSize(w, h);
-    for (int y = 0; y < h; ++y)
-        std::fill(b.ScanLine(y), b.ScanLine(y) + 3 * w, v);
-    return b;
-}
-
-bool SamePixels(const TBitmap& a, const TBitmap& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int y = 0; y < a.Height(); ++y)
-        if (!std::equal(a.ScanLine(y), a.ScanLine(y) + 3 * a.Width(), b.ScanLine(y)))
-            return false;
-    return true;
-}
-
-TBitmap Copy(const TBitmap& b) {
-    TBitmap c = b;
-    c.ScanLine(0); // pixels of its own
-    return c;
+// The picture resampled to w x h, as a tile of that size.
+TBitmap Resampled(const TBitmap& picture, int w, int h) {
+    TBitmap tile = Blank(w, h);
+    ResampleBitmap(picture, tile);
+    return tile;
 }
 
 class EffectControl : public ::testing::Test {
@@ -83,18 +58,18 @@ TEST_F(EffectControl, OffValueSwitchesTheWholeGroupOffAndRestoresTheOriginal) {
 TEST_F(EffectControl, EachWriteStartsFromTheOriginal) {
     Load(MakeBitmap(40, 30, 2));
     image.SetPicSplitBlur(4);
-    const TBitmap once = Copy(Result());
+    const TBitmap once = PixelCopy(Result());
     image.SetPicSplitBlur(4);
     EXPECT_TRUE(SamePixels(Result(), once));
 
-    TBitmap expected = Copy(Original());
+    TBitmap expected = PixelCopy(Original());
     SplitBlurBitmap(expected, 4);
     EXPECT_TRUE(SamePixels(Result(), expected));
 }
 
 TEST_F(EffectControl, EmbossOfUniformPictures) {
     for (auto [value, last] : std::vector<std::pair<int, int>>{{0, 64}, {255, 191}}) {
-        Load(Uniform(20, 10, std::uint8_t(value)));
+        Load(Solid(20, 10, std::uint8_t(value)));
         image.SetPicEmboss(true);
         EXPECT_EQ(Result().Pixel(5, 0), RGBColor(127, 127, 127));
         EXPECT_EQ(Result().Pixel(19, 8), RGBColor(127, 127, 127));
@@ -130,7 +105,7 @@ TEST_F(EffectControl, BlurValuesAreClampedAndGaussianRunsStrengthPlusOnePasses) 
     image.SetPicGaussianBlur(51);
     EXPECT_EQ(image.PicGaussianBlur(), 50);
     EXPECT_EQ(image.PicSplitBlur(), 0);
-    TBitmap expected = Copy(Original());
+    TBitmap expected = PixelCopy(Original());
     for (int pass = 0; pass < 51; ++pass)
         SplitBlurBitmap(expected, 3);
     EXPECT_TRUE(SamePixels(Result(), expected));
@@ -144,7 +119,7 @@ TEST_F(EffectControl, BlurValuesAreClampedAndGaussianRunsStrengthPlusOnePasses) 
 TEST_F(EffectControl, RowErrorsKeepTheValueAndAnUnchangedCopyAndSkipTheRebuild) {
     Load(MakeBitmap(30, 1, 5));
     image.SetPicMosaic(3);
-    const TBitmap before = Copy(Result());
+    const TBitmap before = PixelCopy(Result());
     try {
         image.SetPicEmboss(true);
         FAIL() << "no error";
@@ -168,14 +143,14 @@ TEST_F(EffectControl, RowErrorsKeepTheValueAndAnUnchangedCopyAndSkipTheRebuild) 
 TEST_F(EffectControl, AntiAliasAndTraceThroughTheControl) {
     Load(MakeBitmap(25, 15, 9, 3));
     image.SetPicAntiAlias(3);
-    TBitmap expected = Copy(Original());
+    TBitmap expected = PixelCopy(Original());
     AntiAliasBitmap(expected, 3);
     EXPECT_TRUE(SamePixels(Result(), expected));
 
     image.SetPicTrace(11);
     EXPECT_EQ(image.PicTrace(), 10);
     EXPECT_EQ(image.PicAntiAlias(), 0);
-    const TBitmap ten = Copy(Result());
+    const TBitmap ten = PixelCopy(Result());
     image.SetPicTrace(2);
     EXPECT_TRUE(SamePixels(Result(), ten));
 }
@@ -185,10 +160,7 @@ TEST_F(EffectControl, TileSizesAndStoredCounts) {
     Load(picture);
     image.SetPicTile(3);
     EXPECT_EQ(image.PicTile(), 3);
-    TBitmap tile;
-    tile.SetPixelFormat(TPixelFormat::pf24bit);
-    tile.SetSize(266, 200);
-    ResampleBitmap(picture, tile);
+    const TBitmap tile = Resampled(picture, 266, 200);
     for (auto [x, y] :
          std::vector<std::pair<int, int>>{{0, 0}, {265, 199}, {266, 0}, {797, 599}, {798, 5}, {799, 450}})
         EXPECT_EQ(Result().Pixel(x, y), tile.Pixel(x % 266, y % 200)) << x << ", " << y;
@@ -199,10 +171,7 @@ TEST_F(EffectControl, TileSizesAndStoredCounts) {
     Load(MakeBitmap(1000, 50, 11));
     image.SetPicTile(10);
     EXPECT_EQ(image.PicTile(), 10);
-    TBitmap wide;
-    wide.SetPixelFormat(TPixelFormat::pf24bit);
-    wide.SetSize(100, 10);
-    ResampleBitmap(Original(), wide);
+    const TBitmap wide = Resampled(Original(), 100, 10);
     EXPECT_EQ(Result().Pixel(950, 45), wide.Pixel(50, 5));
 
     Load(MakeBitmap(8, 6, 12));
@@ -217,10 +186,7 @@ TEST_F(EffectControl, TileSizeComesFromTheCountAsWritten) {
     Load(picture);
     image.SetPicTile(5);
     EXPECT_EQ(image.PicTile(), 1);
-    TBitmap tile;
-    tile.SetPixelFormat(TPixelFormat::pf24bit);
-    tile.SetSize(10, 10);
-    ResampleBitmap(picture, tile);
+    const TBitmap tile = Resampled(picture, 10, 10);
     EXPECT_EQ(Result().Pixel(12, 11), tile.Pixel(2, 1));
     EXPECT_EQ(Result().Pixel(3, 4), tile.Pixel(3, 4));
 }
@@ -243,7 +209,7 @@ TEST_F(EffectControl, SmallSpansGiveZeroNoiseButUseDraws) {
         const std::uint32_t before = RandomState();
         image.SetPicColorNoise(span);
         ASSERT_NE(image.NoiseBitmap(), nullptr);
-        EXPECT_TRUE(SamePixels(*image.NoiseBitmap(), Uniform(16, 9, 0)));
+        EXPECT_TRUE(SamePixels(*image.NoiseBitmap(), Solid(16, 9, 0)));
         EXPECT_TRUE(SamePixels(Result(), picture));
         EXPECT_NE(RandomState(), before);
     }
@@ -277,7 +243,7 @@ TEST_F(EffectControl, NoiseSettersAndTheirBitmap) {
 }
 
 TEST_F(EffectControl, FirstFillsAfterStartUpAndNoiseOverAnEffect) {
-    const TBitmap black = Uniform(4, 2, 0);
+    const TBitmap black = Solid(4, 2, 0);
     Load(black);
     image.SetPicColorNoise(100);
     EXPECT_EQ(Result().Pixel(0, 0), RGBColor(0, 0, 36));
@@ -289,9 +255,9 @@ TEST_F(EffectControl, FirstFillsAfterStartUpAndNoiseOverAnEffect) {
     image.SetPicEmboss(true);
     SetRandomState(0);
     image.SetPicMonoNoise(40);
-    TBitmap embossed = Copy(picture);
+    TBitmap embossed = PixelCopy(picture);
     EmbossBitmap(embossed);
-    TBitmap noise = Uniform(20, 10, 0);
+    TBitmap noise = Solid(20, 10, 0);
     SetRandomState(0);
     FillMonoNoise(noise, 40);
     for (int y = 0; y < 10; ++y)

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -136,20 +138,16 @@ TEST(Trace, FourByTwoWhiteThenBlack) {
     auto black = [](const TestPicture& p, int x, int y) {
         return p.at(x, y, 0) == 0 && p.at(x, y, 1) == 0 && p.at(x, y, 2) == 0;
     };
-
-    TestPicture one = picture();
-    TraceBitmap(one.Rows(), 1);
-    EXPECT_TRUE(black(one, 1, 0));
-    EXPECT_FALSE(black(one, 0, 0));
-    EXPECT_FALSE(black(one, 0, 1));
-    EXPECT_FALSE(black(one, 1, 1));
-
-    TestPicture two = picture();
-    TraceBitmap(two.Rows(), 2);
-    EXPECT_TRUE(black(two, 1, 0));
-    EXPECT_TRUE(black(two, 1, 1));
-    EXPECT_FALSE(black(two, 0, 0));
-    EXPECT_FALSE(black(two, 0, 1));
+    // Which of the white pixels (0, 0), (1, 0), (0, 1) and (1, 1) each level marks.
+    const std::vector<std::pair<int, std::array<bool, 4>>> levels = {{1, {false, true, false, false}},
+                                                                     {2, {false, true, false, true}}};
+    for (const auto& [level, marked] : levels) {
+        TestPicture p = picture();
+        TraceBitmap(p.Rows(), level);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(black(p, i % 2, i / 2), marked[std::size_t(i)])
+                << "level " << level << " at " << i % 2 << ", " << i / 2;
+    }
 }
 
 TEST(Trace, NearbyColoursWithOneIndexAreNotABoundary) {

@@ -4,23 +4,18 @@
 #include "Canvas.h"
 #include "OrImage.h"
 #include "Picture.h"
+#include "TestPictures.h"
 
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QEvent>
+#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <string>
 
-TBitmap Picture(int width, int height, TPixelFormat format = TPixelFormat::pf24bit) {
-    TBitmap b;
-    b.SetPixelFormat(format);
-    b.SetSize(width, height);
-    return b;
-}
-
-} // namespace
+using testpictures::Blank;
 
 TEST(OrImage, StartsEmptyAndNeutral) {
     TOrImage image;
@@ -35,7 +30,7 @@ TEST(OrImage, StartsEmptyAndNeutral) {
 
 TEST(OrImage, TheResultIsASeparateCopyOfTheOriginal) {
     TOrImage image;
-    TBitmap source = Picture(3, 2);
+    TBitmap source = Blank(3, 2);
     source.ScanLine(1)[4] = 77;
     image.PictureOriginal()->Assign(&source);
     TBitmap* result = image.PictureResult()->Bitmap();
@@ -50,7 +45,7 @@ TEST(OrImage, TheResultIsASeparateCopyOfTheOriginal) {
 TEST(OrImage, IndexedOriginalsBecomeTwentyFourBitInPlace) {
     for (TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf8bit}) {
         TOrImage image;
-        TBitmap source = Picture(9, 3, format);
+        TBitmap source = Blank(9, 3, format);
         image.PictureOriginal()->Assign(&source);
         EXPECT_EQ(image.PictureOriginal()->Bitmap()->PixelFormat(), TPixelFormat::pf24bit);
         EXPECT_EQ(image.PictureResult()->Bitmap()->PixelFormat(), TPixelFormat::pf24bit);
@@ -59,7 +54,7 @@ TEST(OrImage, IndexedOriginalsBecomeTwentyFourBitInPlace) {
 
 TEST(OrImage, AnEmptyOriginalEmptiesTheResultAndKeepsTheSettings) {
     TOrImage image;
-    TBitmap source = Picture(2, 2);
+    TBitmap source = Blank(2, 2);
     image.PictureOriginal()->Assign(&source);
     image.PictureOriginal()->Assign(static_cast<const TGraphic*>(nullptr));
     EXPECT_EQ(image.PictureResult()->Graphic(), nullptr);
@@ -72,10 +67,10 @@ TEST(OrImage, AnEmptyOriginalEmptiesTheResultAndKeepsTheSettings) {
 TEST(OrImage, TargetRectCentresWithTruncation) {
     TOrImage image;
     image.SetCenter(true);
-    TBitmap wide = Picture(100, 60);
+    TBitmap wide = Blank(100, 60);
     image.PictureOriginal()->Assign(&wide);
     EXPECT_EQ(image.TargetRect(), Bounds(2, 22, 100, 60));
-    TBitmap wider = Picture(108, 60);
+    TBitmap wider = Blank(108, 60);
     image.PictureOriginal()->Assign(&wider);
     EXPECT_EQ(image.TargetRect(), Bounds(-1, 22, 108, 60));
     image.SetStretch(true);
@@ -84,7 +79,7 @@ TEST(OrImage, TargetRectCentresWithTruncation) {
 
 TEST(OrImage, AutoSizeFollowsEveryNonEmptyResult) {
     TOrImage image;
-    TBitmap page = Picture(40, 70);
+    TBitmap page = Blank(40, 70);
     image.PictureOriginal()->Assign(&page);
     EXPECT_EQ(image.Width(), 105); // off: nothing happens
     // The reset the main window does before each scan.
@@ -94,7 +89,7 @@ TEST(OrImage, AutoSizeFollowsEveryNonEmptyResult) {
     image.SetAutoSize(true);
     EXPECT_EQ(image.Width(), 40);
     EXPECT_EQ(image.Height(), 70);
-    TBitmap next = Picture(33, 12);
+    TBitmap next = Blank(33, 12);
     image.PictureOriginal()->Assign(&next);
     EXPECT_EQ(image.Width(), 33);
     image.PictureOriginal()->Assign(static_cast<const TGraphic*>(nullptr));
@@ -103,14 +98,14 @@ TEST(OrImage, AutoSizeFollowsEveryNonEmptyResult) {
 
 TEST(OrImage, OpaqueOnlyWhenTheResultCoversTheControlAndIsNotTransparent) {
     TOrImage image;
-    TBitmap big = Picture(200, 200);
+    TBitmap big = Blank(200, 200);
     image.PictureOriginal()->Assign(&big);
     EXPECT_TRUE(image.testAttribute(Qt::WA_OpaquePaintEvent));
     image.SetTransparent(true);
     EXPECT_FALSE(image.testAttribute(Qt::WA_OpaquePaintEvent));
     EXPECT_TRUE(image.PictureResult()->Graphic()->Transparent());
     image.SetTransparent(false);
-    TBitmap small = Picture(20, 20);
+    TBitmap small = Blank(20, 20);
     image.PictureOriginal()->Assign(&small);
     EXPECT_FALSE(image.testAttribute(Qt::WA_OpaquePaintEvent));
 }
@@ -124,6 +119,31 @@ TEST(OrImage, CanvasOfAnEmptyControlIsANewWhiteBitmap) {
     EXPECT_EQ(result->Width(), 105);
     EXPECT_EQ(result->Height(), 105);
     EXPECT_EQ(result->Pixel(104, 104), clWhite);
+}
+
+TEST(OrImage, MouseButtonsRaiseDownUpAndClick) {
+    TOrImage image;
+    std::string seen;
+    image.OnMouseDown = [&](TObject* s, Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
+        EXPECT_EQ(s, &image);
+        seen += b == Qt::LeftButton ? "d" : "D";
+        seen += std::to_string(x) + "," + std::to_string(y);
+    };
+    image.OnMouseUp = [&](TObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) { seen += "u"; };
+    image.OnClick = [&](TObject*) { seen += "c"; };
+    image.OnDblClick = [&](TObject*) { seen += "2"; };
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, QPointF at) {
+        QMouseEvent e(type, at, image.mapToGlobal(at), button, button, Qt::NoModifier);
+        QCoreApplication::sendEvent(&image, &e);
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton, {3, 4});
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, {3, 4});
+    send(QEvent::MouseButtonDblClick, Qt::LeftButton, {3, 4});
+    send(QEvent::MouseButtonPress, Qt::RightButton, {1, 1});
+    send(QEvent::MouseButtonRelease, Qt::RightButton, {1, 1}); // not a click
+    send(QEvent::MouseButtonPress, Qt::LeftButton, {3, 4});
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, {300, 4}); // released outside: not a click
+    EXPECT_EQ(seen, "d3,4uc2D1,1ud3,4u");
 }
 
 TEST(OrImage, MouseEntryAndExitNameTheControl) {
@@ -171,18 +191,18 @@ TEST(OrImage, MosaicAndTileAreNormalisedAgainstThePicture) {
     TOrImage image;
     image.SetPicMosaic(5000); // no picture: stored as written
     EXPECT_EQ(image.PicMosaic(), 5000);
-    TBitmap page = Picture(800, 600);
+    TBitmap page = Blank(800, 600);
     image.PictureOriginal()->Assign(&page);
     EXPECT_EQ(image.PicMosaic(), 800); // reduced when the new picture's effect is made again
     image.SetPicTile(3);
     EXPECT_EQ(image.PicTile(), 3);
     image.SetPicTile(1000);
     EXPECT_EQ(image.PicTile(), 80);
-    TBitmap strip = Picture(1000, 50);
+    TBitmap strip = Blank(1000, 50);
     image.PictureOriginal()->Assign(&strip);
     image.SetPicTile(10);
     EXPECT_EQ(image.PicTile(), 10);
-    TBitmap tiny = Picture(8, 6);
+    TBitmap tiny = Blank(8, 6);
     image.PictureOriginal()->Assign(&tiny);
     image.SetPicTile(2);
     EXPECT_EQ(image.PicTile(), 0);
@@ -191,13 +211,13 @@ TEST(OrImage, MosaicAndTileAreNormalisedAgainstThePicture) {
 
 TEST(OrImage, AuxiliaryBitmapsAreDroppedForANewOriginalAndMadeAgainForIt) {
     TOrImage image;
-    TBitmap first = Picture(10, 10);
+    TBitmap first = Blank(10, 10);
     image.PictureOriginal()->Assign(&first);
     image.SetPicMonoNoise(40);
     image.SetPicEmboss(true);
     ASSERT_NE(image.NoiseBitmap(), nullptr);
     ASSERT_NE(image.EffectBitmap(), nullptr);
-    TBitmap second = Picture(20, 7);
+    TBitmap second = Blank(20, 7);
     image.PictureOriginal()->Assign(&second);
     ASSERT_NE(image.NoiseBitmap(), nullptr);
     ASSERT_NE(image.EffectBitmap(), nullptr);

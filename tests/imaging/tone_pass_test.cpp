@@ -3,6 +3,7 @@
 #include "Bitmap.h"
 #include "OrImage.h"
 #include "Picture.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -11,36 +12,19 @@
 #include <cstdlib>
 #include <random>
 
+using namespace testpictures;
+
 namespace {
 
-using Rgb = std::array<int, 3>; // red, green, blue
-
-TBitmap MakeBitmap(int width, int height, const std::vector<Rgb>& pixels) {
-    TBitmap bitmap;
-    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
-    bitmap.SetSize(width, height);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = bitmap.ScanLine(y);
-        for (int x = 0; x < width; ++x) {
-            const Rgb& p = pixels[std::size_t(y * width + x)];
-            row[3 * x] = std::uint8_t(p[2]);
-            row[3 * x + 1] = std::uint8_t(p[1]);
-            row[3 * x + 2] = std::uint8_t(p[0]);
-        }
-    }
-    return bitmap;
-}
-
 Rgb ResultPixel(const TOrImage& image, int x, int y = 0) {
-    const std::uint8_t* row = image.PictureResult()->Bitmap()->ScanLine(y);
-    return {row[3 * x + 2], row[3 * x + 1], row[3 * x]};
+    return RgbAt(*image.PictureResult()->Bitmap(), x, y);
 }
 
 // A control holding a one-row picture of the given colours.
 struct Strip {
     TOrImage image;
     explicit Strip(const std::vector<Rgb>& colours) {
-        TBitmap bitmap = MakeBitmap(int(colours.size()), 1, colours);
+        TBitmap bitmap = FromPixels(int(colours.size()), 1, colours);
         image.PictureOriginal()->Assign(&bitmap);
     }
     Rgb operator[](int x) const { return ResultPixel(image, x); }
@@ -183,7 +167,7 @@ TEST(TonePass, SettingsWithoutAPictureApplyToTheNextOne) {
     image.SetPicInvert(true);
     EXPECT_EQ(image.PictureResult()->Graphic(), nullptr);
     EXPECT_EQ(image.PicBrightness(), 25);
-    TBitmap bitmap = MakeBitmap(1, 1, {{200, 150, 100}});
+    TBitmap bitmap = FromPixels(1, 1, {{200, 150, 100}});
     image.PictureOriginal()->Assign(&bitmap);
     EXPECT_EQ(ResultPixel(image, 0), (Rgb{30, 80, 130}));
 }
@@ -271,7 +255,7 @@ TEST(TonePass, RandomPicturesMatchThePlainEvaluation) {
     for (Rgb& p : pixels)
         p = {pick(0, 255), pick(0, 255), pick(0, 255)};
     TOrImage image;
-    TBitmap bitmap = MakeBitmap(width, height, pixels);
+    TBitmap bitmap = FromPixels(width, height, pixels);
     image.PictureOriginal()->Assign(&bitmap);
 
     for (int round = 0; round < 10; ++round) {
@@ -290,13 +274,10 @@ TEST(TonePass, RandomPicturesMatchThePlainEvaluation) {
             s.solarize = pick(1, 255);
         Apply(image, s);
         const TBitmap* result = image.PictureResult()->Bitmap();
-        for (int y = 0; y < height; ++y) {
-            const std::uint8_t* row = result->ScanLine(y);
+        for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 const Rgb expected = Expected(s, pixels[std::size_t(y * width + x)]);
-                const Rgb actual{row[3 * x + 2], row[3 * x + 1], row[3 * x]};
-                ASSERT_EQ(actual, expected) << "round " << round << " pixel " << x << "," << y;
+                ASSERT_EQ(RgbAt(*result, x, y), expected) << "round " << round << " pixel " << x << "," << y;
             }
-        }
     }
 }

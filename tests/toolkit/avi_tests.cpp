@@ -2,6 +2,7 @@
 #include "Animate.h"
 #include "AviFile.h"
 #include "Exceptions.h"
+#include "TestPictures.h"
 #include "bmp_support.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 
 #include <random>
 
+using namespace testpictures;
 using namespace testsupport;
 
 namespace {

@@ -3,25 +3,16 @@
 #include "Bitmap.h"
 #include "Exceptions.h"
 #include "Halftone.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-namespace {
-
-TBitmap Filled(int width, int height, std::uint8_t value) {
-    TBitmap b;
-    b.SetSize(width, height);
-    for (int y = 0; y < height; ++y)
-        std::fill_n(b.ScanLine(y), 3 * width, value);
-    return b;
-}
-
-} // namespace
+using namespace testpictures;
 
 TEST(Bitmap, CopiesShareUntilOneSideWrites) {
-    TBitmap original = Filled(5, 4, 10);
+    TBitmap original = Solid(5, 4, 10);
     TBitmap copy(original);
     EXPECT_TRUE(copy.SharesPixelsWith(original));
     copy.ScanLine(2)[0] = 99;
@@ -36,7 +27,7 @@ TEST(Bitmap, CopiesShareUntilOneSideWrites) {
 }
 
 TEST(Bitmap, RowIndexOutsideTheBitmapIsRefused) {
-    TBitmap b = Filled(3, 2, 0);
+    TBitmap b = Solid(3, 2, 0);
     const TBitmap& readOnly = b;
     for (int row : {-1, 2, 1000}) {
         try {
@@ -52,7 +43,7 @@ TEST(Bitmap, RowIndexOutsideTheBitmapIsRefused) {
 }
 
 TEST(Bitmap, NewAreaIsWhiteAndOldPixelsStay) {
-    TBitmap b = Filled(2, 2, 40);
+    TBitmap b = Solid(2, 2, 40);
     b.SetSize(4, 3);
     EXPECT_EQ(b.Pixel(1, 1), RGBColor(40, 40, 40));
     EXPECT_EQ(b.Pixel(3, 0), clWhite);
@@ -73,9 +64,7 @@ TEST(Bitmap, SizeChangesNotifyTheOwner) {
 }
 
 TEST(Bitmap, IndexedFormatsConvertToDirectColourThroughTheirTable) {
-    TBitmap mono;
-    mono.SetPixelFormat(TPixelFormat::pf1bit);
-    mono.SetSize(10, 1);
+    TBitmap mono = Blank(10, 1, TPixelFormat::pf1bit);
     mono.SetColorTable({TRGBQuad{0, 0, 255, 0}, TRGBQuad{0, 255, 0, 0}}); // red, green
     mono.ScanLine(0)[0] = 0b10100000;
     mono.ScanLine(0)[1] = 0b01000000; // pixel 9
@@ -86,13 +75,8 @@ TEST(Bitmap, IndexedFormatsConvertToDirectColourThroughTheirTable) {
     EXPECT_EQ(mono.Pixel(9, 0), RGBColor(0, 255, 0));
     EXPECT_EQ(mono.Pixel(8, 0), RGBColor(255, 0, 0));
 
-    TBitmap grey;
-    grey.SetPixelFormat(TPixelFormat::pf8bit);
-    grey.SetSize(3, 1);
-    TColorTable ramp;
-    for (int i = 0; i < 256; ++i)
-        ramp.push_back(TRGBQuad{std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
-    grey.SetColorTable(ramp);
+    TBitmap grey = Blank(3, 1, TPixelFormat::pf8bit);
+    grey.SetColorTable(GreyTable());
     grey.ScanLine(0)[2] = 200;
     grey.SetPixelFormat(TPixelFormat::pf24bit);
     EXPECT_EQ(grey.Pixel(2, 0), RGBColor(200, 200, 200));
@@ -100,11 +84,8 @@ TEST(Bitmap, IndexedFormatsConvertToDirectColourThroughTheirTable) {
 }
 
 TEST(Bitmap, ReducingToEightBitsPicksTheNearestHalftoneColour) {
-    TBitmap b;
-    b.SetSize(2, 1);
-    std::uint8_t* row = b.ScanLine(0);
-    row[0] = 0, row[1] = 0, row[2] = 255;     // pure red is in the cube
-    row[3] = 100, row[4] = 100, row[5] = 100; // a grey between the cube's levels
+    // Pure red is in the cube; the grey lies between the cube's levels.
+    TBitmap b = FromPixels(2, 1, {{255, 0, 0}, {100, 100, 100}});
     b.SetPixelFormat(TPixelFormat::pf8bit);
     EXPECT_EQ(b.ColorTable(), HalftonePalette());
     EXPECT_EQ(b.Pixel(0, 0), RGBColor(255, 0, 0));

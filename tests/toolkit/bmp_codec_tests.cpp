@@ -1,6 +1,7 @@
 // BMP reading and writing through TBitmap.
 #include "Bitmap.h"
 #include "Exceptions.h"
+#include "TestPictures.h"
 #include "bmp_support.h"
 
 #include <QDir>
@@ -10,19 +11,10 @@
 
 #include <random>
 
+using namespace testpictures;
 using namespace testsupport;
 
 namespace {
-
-bool SamePixels(const TBitmap& a, const TBitmap& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x)
-            if (a.Pixel(x, y) != b.Pixel(x, y))
-                return false;
-    return true;
-}
 
 // Reads a binary PPM (P6) as written by ImageMagick.
 TBitmap ReadPpm(const QString& path) {
@@ -47,17 +39,10 @@ TBitmap ReadPpm(const QString& path) {
     const int w = token().toInt(), h = token().toInt();
     token();
     ++pos;
-    TBitmap b;
-    b.SetSize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const char* p = d.constData() + pos + 3 * (y * w + x);
-            std::uint8_t* q = b.ScanLine(y) + 3 * x;
-            q[0] = std::uint8_t(p[2]);
-            q[1] = std::uint8_t(p[1]);
-            q[2] = std::uint8_t(p[0]);
-        }
-    return b;
+    return Painted(w, h, [&](int x, int y) {
+        const char* p = d.constData() + pos + 3 * (y * w + x);
+        return Rgb{std::uint8_t(p[0]), std::uint8_t(p[1]), std::uint8_t(p[2])};
+    });
 }
 
 #define ExpectInvalid(file) EXPECT_THROW(LoadFromBytes(file), EInvalidGraphic)
@@ -91,9 +76,7 @@ TEST(BmpWrite, SamplePictureSizeHeaderAndRowOrder) {
 }
 
 TEST(BmpWrite, PalettedFormatsCarryTheirTableAndRoundTrip) {
-    TBitmap grey;
-    grey.SetPixelFormat(TPixelFormat::pf8bit);
-    grey.SetSize(5, 3);
+    TBitmap grey = Blank(5, 3, TPixelFormat::pf8bit);
     TColorTable ramp;
     for (int i = 0; i < 256; ++i)
         ramp.push_back(TRGBQuad{std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i / 2), 0});
@@ -110,9 +93,7 @@ TEST(BmpWrite, PalettedFormatsCarryTheirTableAndRoundTrip) {
     EXPECT_EQ(back8.ColorTable(), ramp);
     EXPECT_TRUE(SamePixels(grey, back8));
 
-    TBitmap mono;
-    mono.SetPixelFormat(TPixelFormat::pf1bit);
-    mono.SetSize(35, 2);
+    TBitmap mono = Blank(35, 2, TPixelFormat::pf1bit);
     const TColorTable two{TRGBQuad{0, 0, 128, 0}, TRGBQuad{200, 255, 255, 0}};
     mono.SetColorTable(two);
     for (int x = 0; x < 35; x += 3)

@@ -1,4 +1,4 @@
-// Helpers shared by the codec tests: pictures with known pixels, byte builders, in-memory streams.
+// Helpers shared by the codec tests: byte builders, in-memory streams, ImageMagick.
 #pragma once
 
 #include "Bitmap.h"
@@ -14,22 +14,6 @@
 
 namespace testsupport {
 
-// A 24-bit picture whose every pixel differs from its neighbours in all three channels.
-inline TBitmap ColourPicture(int w, int h) {
-    TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    b.SetSize(w, h);
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = b.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            row[3 * x] = std::uint8_t(x * 7 + y);
-            row[3 * x + 1] = std::uint8_t(y * 5 + 3 * x);
-            row[3 * x + 2] = std::uint8_t(x * y + 11);
-        }
-    }
-    return b;
-}
-
 inline QByteArray SaveToBytes(const TBitmap& b) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -37,13 +21,14 @@ inline QByteArray SaveToBytes(const TBitmap& b) {
     return buffer.data();
 }
 
-inline TBitmap LoadFromBytes(const QByteArray& bytes) {
+// A graphic (a bitmap unless said otherwise) read from the bytes of a file.
+template <class Graphic = TBitmap> Graphic LoadFromBytes(const QByteArray& bytes) {
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    TBitmap b;
-    b.LoadFromStream(buffer);
-    return b;
+    Graphic g;
+    g.LoadFromStream(buffer);
+    return g;
 }
 
 // Little-endian byte building.

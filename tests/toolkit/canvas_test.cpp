@@ -1,29 +1,15 @@
 // Drawing bitmaps onto bitmaps: nearest pixel, clipped, with or without the transparent colour.
 #include "Bitmap.h"
 #include "Canvas.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-
-// A bitmap whose pixel (x, y) has red x and green y.
-TBitmap Coordinates(int width, int height) {
-    TBitmap b;
-    b.SetSize(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = b.ScanLine(y) + 3 * x;
-            p[0] = 0, p[1] = std::uint8_t(y), p[2] = std::uint8_t(x);
-        }
-    return b;
-}
-
-} // namespace
+using namespace testpictures;
 
 TEST(Canvas, StretchingDropsOrRepeatsRowsAndColumns) {
     const TBitmap source = Coordinates(4, 4);
-    TBitmap target;
-    target.SetSize(8, 2);
+    TBitmap target = Blank(8, 2);
     target.Canvas().StretchDraw(Rect(0, 0, 8, 2), source);
     // Columns repeat (each twice), rows are dropped (every other one, taking the centre's row).
     for (int x = 0; x < 8; ++x)
@@ -34,8 +20,7 @@ TEST(Canvas, StretchingDropsOrRepeatsRowsAndColumns) {
 
 TEST(Canvas, DrawingIsClippedToTheTarget) {
     const TBitmap source = Coordinates(6, 6);
-    TBitmap target;
-    target.SetSize(4, 4);
+    TBitmap target = Blank(4, 4);
     target.Canvas().Draw(-2, -1, source);
     EXPECT_EQ(target.Pixel(0, 0), RGBColor(2, 1, 0));
     EXPECT_EQ(target.Pixel(3, 3), RGBColor(5, 4, 0));
@@ -43,22 +28,19 @@ TEST(Canvas, DrawingIsClippedToTheTarget) {
 
 TEST(Canvas, CopyRectStretchesPartOfAnotherCanvas) {
     TBitmap source = Coordinates(10, 10);
-    TBitmap target;
-    target.SetSize(4, 4);
+    TBitmap target = Blank(4, 4);
     target.Canvas().CopyRect(Rect(0, 0, 4, 4), source.Canvas(), Rect(2, 2, 4, 4));
     EXPECT_EQ(target.Pixel(0, 0), RGBColor(2, 2, 0));
     EXPECT_EQ(target.Pixel(3, 3), RGBColor(3, 3, 0));
 }
 
 TEST(Canvas, TransparentBitmapsLeaveOutTheirBottomLeftColour) {
-    TBitmap source;
-    source.SetSize(2, 2);
+    TBitmap source = Blank(2, 2);
     source.Canvas().FillRect(Rect(0, 0, 2, 2), clBlack);
     source.Canvas().FillRect(Rect(1, 0, 2, 1), clRed); // only the top-right pixel is red
     source.SetTransparent(true);
     EXPECT_EQ(source.TransparentColor(), clBlack);
-    TBitmap target;
-    target.SetSize(2, 2);
+    TBitmap target = Blank(2, 2);
     target.Canvas().Draw(0, 0, source);
     EXPECT_EQ(target.Pixel(1, 0), clRed);
     EXPECT_EQ(target.Pixel(0, 0), clWhite);

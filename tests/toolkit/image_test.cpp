@@ -3,42 +3,48 @@
 #include "Bitmap.h"
 #include "Image.h"
 #include "Picture.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-void Show(TImage& image, int width, int height) {
-    TBitmap b;
-    b.SetSize(width, height);
-    image.Picture()->Assign(&b);
+// How the view places its picture.
+struct Layout {
+    bool center = false;
+    bool proportional = false;
+};
+
+void Show(TImage& view, int width, int height) {
+    const TBitmap b = testpictures::Blank(width, height);
+    view.Picture()->Assign(&b);
+}
+
+// Makes the view 249 x 361, lays it out as said and shows a picture of the given size.
+void ShowInPreview(TImage& view, Layout layout, int width, int height) {
+    view.resize(249, 361);
+    view.SetCenter(layout.center);
+    view.SetProportional(layout.proportional);
+    Show(view, width, height);
 }
 
 } // namespace
 
 TEST(ImageView, ATallPageIsFittedWithItsProportionsAndCentred) {
     TImage view;
-    view.resize(249, 361);
-    view.SetCenter(true);
-    view.SetProportional(true);
-    Show(view, 249, 393);
+    ShowInPreview(view, {.center = true, .proportional = true}, 249, 393);
     EXPECT_EQ(view.DestRect(), Bounds(10, 0, 228, 361));
 }
 
 TEST(ImageView, WithoutProportionalALargePageIsCutEquallyOnBothSides) {
     TImage view;
-    view.resize(249, 361);
-    view.SetCenter(true);
-    Show(view, 249, 393);
+    ShowInPreview(view, {.center = true}, 249, 393);
     EXPECT_EQ(view.DestRect(), Bounds(0, -16, 249, 393));
 }
 
 TEST(ImageView, SmallPicturesAreNeverEnlargedUnlessStretched) {
     TImage view;
-    view.resize(249, 361);
-    view.SetCenter(true);
-    view.SetProportional(true);
-    Show(view, 100, 60);
+    ShowInPreview(view, {.center = true, .proportional = true}, 100, 60);
     EXPECT_EQ(view.DestRect(), Bounds(74, 150, 100, 60));
     view.SetStretch(true);
     // Stretching with proportions kept fits the wide picture to the view's width.
@@ -49,9 +55,7 @@ TEST(ImageView, SmallPicturesAreNeverEnlargedUnlessStretched) {
 
 TEST(ImageView, AWidePageIsFittedToTheWidth) {
     TImage view;
-    view.resize(249, 361);
-    view.SetProportional(true);
-    Show(view, 3508, 2480);
+    ShowInPreview(view, {.proportional = true}, 3508, 2480);
     EXPECT_EQ(view.DestRect(), Bounds(0, 0, 249, 176));
 }
 

@@ -3,6 +3,7 @@
 #include "Canvas.h"
 #include "Exceptions.h"
 #include "JpegImage.h"
+#include "TestPictures.h"
 #include "bmp_support.h"
 
 #include <QBuffer>
@@ -20,22 +21,14 @@
 // jerror.h after jpeglib.h: the library's message codes.
 #include <jerror.h>
 
+using namespace testpictures;
 using namespace testsupport;
 
 namespace {
 
 // A smooth picture, friendly to any JPEG quality.
 TBitmap SmoothPicture(int w, int h) {
-    TBitmap b;
-    b.SetSize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = b.ScanLine(y) + 3 * x;
-            p[0] = std::uint8_t(40 + x);
-            p[1] = std::uint8_t(200 - y);
-            p[2] = std::uint8_t((x + y) / 2 + 30);
-        }
-    return b;
+    return Painted(w, h, [](int x, int y) { return Rgb{(x + y) / 2 + 30, 200 - y, 40 + x}; });
 }
 
 struct Segment {
@@ -58,43 +51,10 @@ std::vector<Segment> Segments(const QByteArray& d) {
     return out;
 }
 
-// Encodes rows the way the program's settings say, but with a DCT of the caller's choice.
-QByteArray ReferenceEncode(const TBitmap& b, J_DCT_METHOD method) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(b.Width());
-    c.image_height = JDIMENSION(b.Height());
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    c.dct_method = method;
-    jpeg_set_quality(&c, 100, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<std::uint8_t> row(std::size_t(b.Width()) * 3);
-    for (int y = 0; y < b.Height(); ++y) {
-        const std::uint8_t* p = b.ScanLine(y);
-        for (int x = 0; x < b.Width(); ++x) {
-            row[3 * x] = p[3 * x + 2];
-            row[3 * x + 1] = p[3 * x + 1];
-            row[3 * x + 2] = p[3 * x];
-        }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    QByteArray data(reinterpret_cast<const char*>(out), qsizetype(size));
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return data;
-}
-
-// A one-component stream of a horizontal grey ramp.
-QByteArray GrayStream(int w, int h, bool progressive) {
+// Compresses a picture with libjpeg into memory: `components` samples a pixel in colour space `space`,
+// the defaults changed by configure(c), and the samples of row y at rowAt(y).
+template <class Configure, class RowAt>
+QByteArray Encode(int w, int h, int components, J_COLOR_SPACE space, Configure&& configure, RowAt&& rowAt) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -104,18 +64,13 @@ QByteArray GrayStream(int w, int h, bool progressive) {
     jpeg_mem_dest(&c, &out, &size);
     c.image_width = JDIMENSION(w);
     c.image_height = JDIMENSION(h);
-    c.input_components = 1;
-    c.in_color_space = JCS_GRAYSCALE;
+    c.input_components = components;
+    c.in_color_space = space;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 95, TRUE);
-    if (progressive)
-        jpeg_simple_progression(&c);
+    configure(c);
     jpeg_start_compress(&c, TRUE);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(w));
-    for (int x = 0; x < w; ++x)
-        row[std::size_t(x)] = std::uint8_t(x * 255 / (w - 1));
     for (int y = 0; y < h; ++y) {
-        JSAMPROW r = row.data();
+        JSAMPROW r = rowAt(y);
         jpeg_write_scanlines(&c, &r, 1);
     }
     jpeg_finish_compress(&c);
@@ -125,19 +80,40 @@ QByteArray GrayStream(int w, int h, bool progressive) {
     return data;
 }
 
-TJPEGImage FromBytes(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    TJPEGImage jpeg;
-    jpeg.LoadFromStream(buffer);
-    return jpeg;
+// Encodes rows the way the program's settings say, but with a DCT of the caller's choice.
+QByteArray ReferenceEncode(const TBitmap& b, J_DCT_METHOD method) {
+    std::vector<std::uint8_t> row(std::size_t(b.Width()) * 3);
+    auto configure = [method](jpeg_compress_struct& c) {
+        c.dct_method = method;
+        jpeg_set_quality(&c, 100, TRUE);
+    };
+    auto rgbRow = [&](int y) {
+        const std::uint8_t* p = b.ScanLine(y);
+        for (int x = 0; x < b.Width(); ++x) {
+            row[3 * x] = p[3 * x + 2];
+            row[3 * x + 1] = p[3 * x + 1];
+            row[3 * x + 2] = p[3 * x];
+        }
+        return row.data();
+    };
+    return Encode(b.Width(), b.Height(), 3, JCS_RGB, configure, rgbRow);
+}
+
+// A one-component stream of a horizontal grey ramp.
+QByteArray GrayStream(int w, int h, bool progressive) {
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(w));
+    for (int x = 0; x < w; ++x)
+        row[std::size_t(x)] = std::uint8_t(x * 255 / (w - 1));
+    auto configure = [progressive](jpeg_compress_struct& c) {
+        jpeg_set_quality(&c, 95, TRUE);
+        if (progressive)
+            jpeg_simple_progression(&c);
+    };
+    return Encode(w, h, 1, JCS_GRAYSCALE, configure, [&](int) { return row.data(); });
 }
 
 TBitmap DrawOn24Bit(const TJPEGImage& jpeg) {
-    TBitmap target;
-    target.SetPixelFormat(TPixelFormat::pf24bit);
-    target.SetSize(jpeg.Width(), jpeg.Height());
+    TBitmap target = Blank(jpeg.Width(), jpeg.Height());
     target.Canvas().Draw(0, 0, jpeg);
     return target;
 }
@@ -165,11 +141,10 @@ TJPEGImage Compressed(const TBitmap& b) {
 
 TEST(JpegSave, QualityHundredStreamLayout) {
     // A black-and-white page: neutral pixels, still three components.
-    TBitmap page;
-    page.SetSize(40, 24);
-    for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 40; ++x)
-            std::memset(page.ScanLine(y) + 3 * x, (x / 4 + y / 3) % 2 ? 255 : 0, 3);
+    const TBitmap page = Painted(40, 24, [](int x, int y) {
+        const int level = (x / 4 + y / 3) % 2 ? 255 : 0;
+        return Rgb{level, level, level};
+    });
     const TJPEGImage jpeg = Compressed(page);
     const QByteArray d = jpeg.Data();
     ASSERT_GE(d.size(), 4);
@@ -235,9 +210,7 @@ TEST(JpegSave, FileHoldsExactlyTheStreamAndDecodesBack) {
 }
 
 TEST(JpegSave, AssignCopiesTheBitmapAsTwentyFourBits) {
-    TBitmap grey;
-    grey.SetPixelFormat(TPixelFormat::pf8bit);
-    grey.SetSize(8, 8);
+    TBitmap grey = Blank(8, 8, TPixelFormat::pf8bit);
     TJPEGImage jpeg;
     jpeg.Assign(&grey);
     EXPECT_EQ(jpeg.Bitmap().PixelFormat(), TPixelFormat::pf24bit);
@@ -281,8 +254,7 @@ TEST(JpegLoad, HeaderReadsButDataDoesNotDecode) {
     buffer.open(QIODevice::ReadOnly);
     ASSERT_NO_THROW(jpeg.LoadFromStream(buffer));
     EXPECT_EQ(jpeg.Width(), 16);
-    TBitmap target;
-    target.SetSize(16, 16);
+    TBitmap target = Blank(16, 16);
     try {
         target.Canvas().Draw(0, 0, jpeg);
         FAIL();
@@ -297,7 +269,7 @@ TEST(JpegLoad, AbsurdDimensionsAreRefusedOnLoad) {
     d[sof + 5] = char(0xFD), d[sof + 6] = char(0xE8); // 65000 rows
     d[sof + 7] = char(0xFD), d[sof + 8] = char(0xE8); // 65000 columns
     try {
-        FromBytes(d);
+        LoadFromBytes<TJPEGImage>(d);
         FAIL();
     } catch (const EJPEG& e) {
         EXPECT_EQ(e.Code(), JERR_IMAGE_TOO_BIG);
@@ -305,7 +277,7 @@ TEST(JpegLoad, AbsurdDimensionsAreRefusedOnLoad) {
 }
 
 TEST(JpegDecode, GrayscaleGoesThroughTheQuantiser) {
-    const TJPEGImage jpeg = FromBytes(GrayStream(236, 8, false));
+    const TJPEGImage jpeg = LoadFromBytes<TJPEGImage>(GrayStream(236, 8, false));
     EXPECT_TRUE(jpeg.Grayscale());
     const TBitmap& eight = jpeg.Bitmap();
     EXPECT_EQ(eight.PixelFormat(), TPixelFormat::pf8bit);
@@ -324,8 +296,8 @@ TEST(JpegDecode, GrayscaleGoesThroughTheQuantiser) {
 }
 
 TEST(JpegDecode, ProgressiveIsDecodedCompletely) {
-    const TJPEGImage progressive = FromBytes(GrayStream(64, 32, true));
-    const TJPEGImage baseline = FromBytes(GrayStream(64, 32, false));
+    const TJPEGImage progressive = LoadFromBytes<TJPEGImage>(GrayStream(64, 32, true));
+    const TJPEGImage baseline = LoadFromBytes<TJPEGImage>(GrayStream(64, 32, false));
     EXPECT_TRUE(progressive.ProgressiveEncoding());
     EXPECT_FALSE(baseline.ProgressiveEncoding());
     EXPECT_LE(MaxChannelDifference(DrawOn24Bit(progressive), DrawOn24Bit(baseline)), 4);
@@ -347,7 +319,7 @@ TEST(JpegLoad, DamagedStreamsNeverCrash) {
                 break;
         }
         try {
-            const TJPEGImage jpeg = FromBytes(d);
+            const TJPEGImage jpeg = LoadFromBytes<TJPEGImage>(d);
             if (!jpeg.Empty() && !jpeg.Bitmap().Empty())
                 ++decoded;
         } catch (const EJPEG&) {

@@ -1,15 +1,17 @@
 // Pictures hold a copy of at most one graphic and say when it changes.
 #include "Bitmap.h"
 #include "Picture.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
+
+using testpictures::Blank;
 
 TEST(Picture, AssignStoresACopyAndNotifies) {
     TPicture picture;
     int changes = 0;
     picture.OnChange = [&](TObject*) { ++changes; };
-    TBitmap bitmap;
-    bitmap.SetSize(4, 2);
+    const TBitmap bitmap = Blank(4, 2);
     picture.Assign(&bitmap);
     ASSERT_NE(picture.Bitmap(), nullptr);
     EXPECT_NE(picture.Bitmap(), &bitmap);
@@ -31,8 +33,7 @@ TEST(Picture, AssignStoresACopyAndNotifies) {
 
 TEST(Picture, AssigningFromAnotherPictureCopiesItsGraphic) {
     TPicture a, b;
-    TBitmap bitmap;
-    bitmap.SetSize(2, 2);
+    const TBitmap bitmap = Blank(2, 2);
     a.Assign(&bitmap);
     b.Assign(&a);
     ASSERT_NE(b.Bitmap(), nullptr);

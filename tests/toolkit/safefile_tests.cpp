@@ -3,6 +3,7 @@
 #include "Exceptions.h"
 #include "JpegImage.h"
 #include "SafeFile.h"
+#include "TestPictures.h"
 #include "bmp_support.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace testpictures;
 using namespace testsupport;
 
 namespace {

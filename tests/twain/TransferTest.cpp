@@ -1,6 +1,7 @@
 // Image transfers: the transfer loop, memory transfers row by row into a bitmap, native and file
 // transfers, and sources that misbehave.
 #include "TwainFixture.h"
+#include <algorithm>
 
 #include "Bitmap.h"
 #include "Gdi.h"
@@ -216,6 +217,29 @@ TEST_F(TransferTest, CancelAndCloseFromInsideTheHandlerInThisOrder) {
     EXPECT_FALSE(source->Loaded());
     // MSG_ENDXFER went to the same source and was answered in the state the source was left in.
     EXPECT_EQ(Calls().back().DestinationName, "Scanner A");
+}
+
+TEST_F(TransferTest, ASourceClosedFromItsOwnTransferShowsItsWindowWhenOpenedAgain) {
+    // The handler's disable and close are refused while the source transfers; opening it again
+    // still gives a source that is not enabled, so enabling it sends MSG_ENABLEDS and its window shows.
+    TTwainSource* source = EnableFirstSource();
+    ASSERT_NE(source, nullptr);
+    scanner_.Images = {PatternImage(8, 2, 8, TWPT_GRAY)};
+    scanner_.Preferred = 64;
+    manager_->OnTwainAcquire = [&](TObject*, int, TBitmap*, bool& cancel) {
+        cancel = true;
+        source->SetEnabled(false);
+        source->SetLoaded(false);
+    };
+    Scan();
+    ASSERT_FALSE(source->Loaded());
+    const std::size_t before = CallCount();
+    source->SetLoaded(true);
+    source->SetEnabled(true);
+    EXPECT_TRUE(source->Loaded());
+    EXPECT_TRUE(source->Enabled());
+    const std::vector<std::string> calls = CallNames(before);
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "CONTROL/USERINTERFACE/ENABLEDS"), calls.end());
 }
 
 TEST_F(TransferTest, ThreePendingAndCancelOnTheFirst) {

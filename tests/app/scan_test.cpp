@@ -1,0 +1,155 @@
+// Scanning for real: the window, its TWAIN component, the program's source manager and SANE's virtual
+// test scanner, driven through the widgets a person uses (the selection dialog and the scanner's dialog
+// are answered by finding their controls).
+#include "WindowFixture.h"
+
+#include "Bitmap.h"
+#include "Picture.h"
+#include "PictureDialogs.h"
+#include "TestMain.h"
+#include "TwainManager.h"
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+QWidget* TopLevel(const QString& name) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == name && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+// Picks the first "frontend-tester" scanner in the source manager's selection dialog once it shows.
+void ChooseTestScannerWhenAsked() {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || dialog->objectName() != QStringLiteral("selectSource"))
+            return;
+        auto* list = dialog->findChild<QListWidget*>(QStringLiteral("sources"));
+        QVERIFY(list);
+        const QList<QListWidgetItem*> testers = list->findItems(QStringLiteral("test:0"), Qt::MatchContains);
+        QVERIFY(!testers.isEmpty());
+        list->setCurrentItem(testers.front());
+        dialog->findChild<QPushButton*>(QStringLiteral("choose"))->click();
+        poll->deleteLater();
+    });
+    poll->start(20);
+}
+
+// Scans one page in colour at a low resolution through the scanner's own dialog.
+void ScanInColour() {
+    QWidget* dialog = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((dialog = TopLevel(QStringLiteral("scanDialog"))) != nullptr, 20000);
+    auto* mode = dialog->findChild<QComboBox*>(QStringLiteral("mode"));
+    QVERIFY(mode);
+    const int colour = mode->findText(QStringLiteral("Цвет"), Qt::MatchStartsWith);
+    QVERIFY(colour >= 0);
+    mode->setCurrentIndex(colour);
+    if (auto* spin = dialog->findChild<QSpinBox*>(QStringLiteral("resolution")))
+        spin->setValue(50);
+    else if (auto* list = dialog->findChild<QComboBox*>(QStringLiteral("resolution")))
+        list->setCurrentIndex(0);
+    dialog->findChild<QPushButton*>(QStringLiteral("scan"))->click();
+}
+
+bool IsGrey(const TBitmap& page) {
+    for (int y = 0; y < page.Height(); y += 7)
+        for (int x = 0; x < page.Width(); x += 5) {
+            const TColor c = page.Pixel(x, y);
+            if (RedOf(c) != GreenOf(c) || GreenOf(c) != BlueOf(c))
+                return false;
+        }
+    return true;
+}
+
+} // namespace
+
+class ScanTest : public QObject {
+    Q_OBJECT
+
+    QString previous_;
+
+private slots:
+    void init() {
+        // The program finds the source manager library in its current folder.
+        previous_ = QDir::currentPath();
+        QDir::setCurrent(QStringLiteral(ZRK_DSM_DIR));
+    }
+    void cleanup() { QDir::setCurrent(previous_); }
+
+    void aColourScanArrivesInBlackAndWhiteAndFillsTheRing() {
+        WindowFixture w;
+        auto& c = w.c();
+        ChooseTestScannerWhenAsked();
+        QTest::mouseClick(c.BitBtn1, Qt::LeftButton);
+        QVERIFY(w.form->SourceIndex >= 0);
+        QVERIFY(c.Image1->Picture()->Graphic() == nullptr); // the ring was reset
+        ScanInColour();
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->RingWrite, 1, 60000);
+
+        const TBitmap* page = c.OrImage1->PictureResult()->Bitmap();
+        QVERIFY(page);
+        // A4 at 50 dpi, in black-and-white, shown and stored.
+        QVERIFY(qAbs(page->Width() - 413) <= 2);
+        QVERIFY(qAbs(page->Height() - 585) <= 2);
+        QVERIFY(IsGrey(*page));
+        QCOMPARE(c.ComboBox2->ItemIndex(), 0);
+        QCOMPARE(c.Image1->Picture()->Width(), page->Width());
+        QCOMPARE(w.form->RingSlot(0)->Picture()->Width(), page->Width());
+        QVERIFY(c.BitBtn2->isEnabled());
+        QVERIFY(w.form->ActiveSource && !w.form->ActiveSource->Loaded()); // closed after the page
+        QCOMPARE(c.OrImage1->Width(), page->Width());                     // printing takes it whole
+        QCOMPARE(w.errors, QStringList());
+
+        // Ten more pages through "Следующий": the eleventh overwrites slot 0.
+        for (int k = 2; k <= 11; ++k) {
+            QTest::mouseClick(c.BitBtn2, Qt::LeftButton);
+            ScanInColour();
+            QTRY_COMPARE_WITH_TIMEOUT(w.form->RingWrite, k % 10, 60000);
+        }
+        QCOMPARE(w.form->RingLast, 9);
+        QCOMPARE(w.form->RingWrapped, 1);
+        for (int slot = 0; slot < 10; ++slot)
+            QVERIFY(w.form->RingSlot(slot)->Picture()->Bitmap() != nullptr);
+        QCOMPARE(w.errors, QStringList());
+    }
+
+    void aScannedPageIsSavedAndPrinted() {
+        WindowFixture w;
+        auto& c = w.c();
+        ChooseTestScannerWhenAsked();
+        QTest::mouseClick(c.BitBtn1, Qt::LeftButton);
+        ScanInColour();
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->RingWrite, 1, 60000);
+
+        QTemporaryDir folder;
+        TPictureDialog::SetHook([&](TPictureDialog& dialog) {
+            dialog.SetFileName(folder.filePath(QStringLiteral("page")));
+            dialog.SetFilterIndex(2);
+            return true;
+        });
+        QTest::mouseClick(c.BitBtn6, Qt::LeftButton);
+        TPictureDialog::SetHook({});
+        TBitmap saved;
+        saved.LoadFromFile(folder.filePath(QStringLiteral("page.bmp")));
+        QCOMPARE(saved.Width(), c.OrImage1->PictureResult()->Width());
+        QCOMPARE(saved.Pixel(100, 100), c.OrImage1->PictureResult()->Bitmap()->Pixel(100, 100));
+
+        if (!QPrinterInfo::defaultPrinter().isNull()) {
+            QTest::mouseClick(c.BitBtn5, Qt::LeftButton);
+            QCOMPARE(w.errors, QStringList());
+        }
+    }
+};
+
+static RegisterWindowTest<ScanTest> registered;
+#include "scan_test.moc"
