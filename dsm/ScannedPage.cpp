@@ -7,7 +7,16 @@
 
 namespace {
 
-int ChannelOf(SANE_Frame format) {
+// The frame kind as a number: devices may send kinds beyond the ones SANE's enumeration names (such as
+// compressed frames), which must not be read as that enumeration.
+int FormatOf(const SANE_Parameters& parameters) {
+    static_assert(sizeof(SANE_Frame) == sizeof(int));
+    int format;
+    std::memcpy(&format, &parameters.format, sizeof format);
+    return format;
+}
+
+int ChannelOf(int format) {
     switch (format) {
     case SANE_FRAME_RED:
         return 0;
@@ -22,7 +31,7 @@ int ChannelOf(SANE_Frame format) {
 
 // Sample i of a line as an 8-bit intensity. At one bit per sample a set bit is black in a grey frame
 // (lineart) and full intensity in a colour frame.
-std::uint8_t Sample(const std::uint8_t* line, SANE_Frame format, int depth, std::size_t i) {
+std::uint8_t Sample(const std::uint8_t* line, int format, int depth, std::size_t i) {
     if (depth == 1) {
         const bool set = (line[i / 8] >> (7 - i % 8)) & 1;
         return set == (format == SANE_FRAME_GRAY) ? 0 : 255;
@@ -43,12 +52,12 @@ bool AssemblePage(const std::vector<TRawFrame>& frames, double resolution, TScan
         reason = "the device sent no image";
         return false;
     }
-    const SANE_Frame firstFormat = frames.front().parameters.format;
+    const int firstFormat = FormatOf(frames.front().parameters);
     const bool planar = frames.size() == 3;
     if (planar) {
         int seen = 0;
         for (const TRawFrame& frame : frames) {
-            const int channel = ChannelOf(frame.parameters.format);
+            const int channel = ChannelOf(FormatOf(frame.parameters));
             if (channel < 0 || (seen & (1 << channel))) {
                 reason = "the device sent colour frames that do not make one picture";
                 return false;
@@ -64,7 +73,7 @@ bool AssemblePage(const std::vector<TRawFrame>& frames, double resolution, TScan
     long long height = -1;
     for (const TRawFrame& frame : frames) {
         const SANE_Parameters& p = frame.parameters;
-        const int channels = p.format == SANE_FRAME_RGB ? 3 : 1;
+        const int channels = FormatOf(p) == SANE_FRAME_RGB ? 3 : 1;
         if (p.depth != 1 && p.depth != 8 && p.depth != 16) {
             reason = "the device sent samples of an unknown depth";
             return false;
@@ -105,12 +114,12 @@ bool AssemblePage(const std::vector<TRawFrame>& frames, double resolution, TScan
         std::uint8_t* out = page.rows.data() + std::size_t(y) * rowBytes;
         if (planar) {
             for (const TRawFrame& frame : frames) {
-                const int channel = ChannelOf(frame.parameters.format);
+                const int channel = ChannelOf(FormatOf(frame.parameters));
                 const std::uint8_t* line =
                     frame.data.data() + std::size_t(y) * frame.parameters.bytes_per_line;
                 for (int x = 0; x < width; ++x)
                     out[3 * std::size_t(x) + channel] =
-                        Sample(line, frame.parameters.format, frame.parameters.depth, std::size_t(x));
+                        Sample(line, FormatOf(frame.parameters), frame.parameters.depth, std::size_t(x));
             }
             continue;
         }
@@ -125,11 +134,11 @@ bool AssemblePage(const std::vector<TRawFrame>& frames, double resolution, TScan
             break;
         case TPixelKind::gray:
             for (int x = 0; x < width; ++x)
-                out[x] = Sample(line, p.format, p.depth, std::size_t(x));
+                out[x] = Sample(line, FormatOf(p), p.depth, std::size_t(x));
             break;
         case TPixelKind::rgb:
             for (std::size_t i = 0; i < 3 * std::size_t(width); ++i)
-                out[i] = Sample(line, p.format, p.depth, i);
+                out[i] = Sample(line, FormatOf(p), p.depth, i);
             break;
         }
     }

@@ -8,10 +8,10 @@
 
 namespace {
 
-TRawFrame Frame(SANE_Frame format, int depth, int pixels, int bytesPerLine, int lines,
+TRawFrame Frame(int format, int depth, int pixels, int bytesPerLine, int lines,
                 std::vector<std::uint8_t> data, bool last = true) {
     TRawFrame frame;
-    frame.parameters.format = format;
+    std::memcpy(&frame.parameters.format, &format, sizeof format); // kinds beyond the enumeration too
     frame.parameters.last_frame = last;
     frame.parameters.depth = depth;
     frame.parameters.pixels_per_line = pixels;
@@ -100,7 +100,7 @@ TEST(AssemblePage, RefusesFramesThatDoNotMakeAPicture) {
                          Frame(SANE_FRAME_GREEN, 8, 2, 2, 1, {0, 0}, false),
                          Frame(SANE_FRAME_BLUE, 8, 1, 1, 1, {0})}))
         << "widths differ";
-    EXPECT_TRUE(refused({Frame(SANE_Frame(0x0b), 8, 1, 1, 1, {0})})) << "JPEG frames";
+    EXPECT_TRUE(refused({Frame(0x0b, 8, 1, 1, 1, {0})})) << "JPEG frames";
 }
 
 TEST(AssemblePage, DibAndBmpAreBottomUpBlueGreenRed) {

@@ -82,11 +82,11 @@ TEST_F(DsmTest, ScanDialogStartsAtAFullA4SheetAndScans) {
     ASSERT_EQ(WaitForEvent(source), MSG_XFERREADY);
     TW_IMAGEINFO info{};
     ASSERT_EQ(Call(&source, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-    EXPECT_EQ(info.PixelType, TWPT_BW);
-    EXPECT_EQ(info.BitsPerPixel, 1);
-    EXPECT_EQ(info.XResolution.Whole, 50);
-    EXPECT_EQ(info.ImageWidth, 59); // 30 mm at 50 dpi
-    EXPECT_EQ(info.ImageLength, 78);
+    EXPECT_EQ(+info.PixelType, TWPT_BW);
+    EXPECT_EQ(+info.BitsPerPixel, 1);
+    EXPECT_EQ(+info.XResolution.Whole, 50);
+    EXPECT_EQ(+info.ImageWidth, 59); // 30 mm at 50 dpi
+    EXPECT_EQ(+info.ImageLength, 78);
     Transfer(source, TMechanism::memory);
     TW_UINT16 count = 0;
     ASSERT_EQ(EndTransfer(source, count), TWRC_SUCCESS);

@@ -26,7 +26,7 @@ std::string Text(const char (&field)[34]) {
 TEST_F(DsmTest, ListsOneSourcePerDeviceWithVendorAndModel) {
     const std::vector<TW_IDENTITY> sources = List();
     ASSERT_EQ(sources.size(), 2u);
-    EXPECT_NE(sources[0].Id, sources[1].Id);
+    EXPECT_NE(+sources[0].Id, +sources[1].Id);
     for (const TW_IDENTITY& source : sources) {
         EXPECT_EQ(Text(source.Manufacturer), "Noname");
         EXPECT_EQ(Text(source.ProductName).rfind("frontend-tester", 0), 0u) << Text(source.ProductName);
@@ -83,7 +83,7 @@ TEST_F(DsmTest, SourceStates) {
     TW_PENDINGXFERS pending{};
     EXPECT_EQ(Call(&source, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_FAILURE);
     EXPECT_EQ(Call(&source, DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(pending.Count, 0);
+    EXPECT_EQ(+pending.Count, 0);
 
     // An enabled source cannot be closed before it is disabled.
     ASSERT_EQ(setOptionsFor(source, Small()), 1);
@@ -92,7 +92,7 @@ TEST_F(DsmTest, SourceStates) {
     ASSERT_EQ(WaitForEvent(source), MSG_XFERREADY);
     EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_FAILURE);
     ASSERT_EQ(Call(&source, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(pending.Count, 0);
+    EXPECT_EQ(+pending.Count, 0);
     EXPECT_EQ(Disable(source), TWRC_SUCCESS);
     EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
     EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_FAILURE)
@@ -111,18 +111,18 @@ TEST_F(DsmTest, Capabilities) {
         cap.ConType = TWON_DONTCARE16;
         if (Call(&source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap) != TWRC_SUCCESS)
             return false;
-        EXPECT_EQ(cap.ConType, TWON_ENUMERATION);
+        EXPECT_EQ(+cap.ConType, TWON_ENUMERATION);
         auto* block = static_cast<HGLOBAL>(cap.hContainer);
         const auto* memory = static_cast<const std::uint8_t*>(GlobalLock(block));
         TW_ENUMERATION head;
         std::memcpy(&head, memory, offsetof(TW_ENUMERATION, ItemList));
-        EXPECT_EQ(head.ItemType, TWTY_UINT16);
-        EXPECT_LE(offsetof(TW_ENUMERATION, ItemList) + 2 * head.NumItems, GlobalSize(block));
+        EXPECT_EQ(+head.ItemType, TWTY_UINT16);
+        EXPECT_LE(offsetof(TW_ENUMERATION, ItemList) + 2 * +head.NumItems, GlobalSize(block));
         items.resize(head.NumItems);
         std::memcpy(items.data(), memory + offsetof(TW_ENUMERATION, ItemList), 2 * head.NumItems);
         current = head.CurrentIndex;
-        EXPECT_LT(head.CurrentIndex, head.NumItems);
-        EXPECT_LT(head.DefaultIndex, head.NumItems);
+        EXPECT_LT(+head.CurrentIndex, +head.NumItems);
+        EXPECT_LT(+head.DefaultIndex, +head.NumItems);
         GlobalUnlock(block);
         EXPECT_EQ(GlobalFree(block), nullptr);
         return true;
@@ -159,9 +159,9 @@ TEST_F(DsmTest, Capabilities) {
     // One value for the current setting.
     cap = TW_CAPABILITY{ICAP_UNITS, TWON_DONTCARE16, nullptr};
     ASSERT_EQ(Call(&source, DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &cap), TWRC_SUCCESS);
-    EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
+    EXPECT_EQ(+cap.ConType, TWON_ONEVALUE);
     std::memcpy(&value, GlobalLock(static_cast<HGLOBAL>(cap.hContainer)), sizeof value);
-    EXPECT_EQ(value.Item, TWUN_INCHES);
+    EXPECT_EQ(+value.Item, TWUN_INCHES);
     GlobalUnlock(static_cast<HGLOBAL>(cap.hContainer));
     GlobalFree(static_cast<HGLOBAL>(cap.hContainer));
 
@@ -170,7 +170,7 @@ TEST_F(DsmTest, Capabilities) {
         cap = TW_CAPABILITY{other, TWON_DONTCARE16, nullptr};
         EXPECT_EQ(Call(&source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_FAILURE);
         EXPECT_EQ(Condition(&source), TWCC_CAPUNSUPPORTED);
-        EXPECT_EQ(cap.hContainer, nullptr);
+        EXPECT_EQ(static_cast<void*>(cap.hContainer), nullptr);
     }
     EXPECT_EQ(Call(&source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, nullptr), TWRC_FAILURE);
 }
@@ -184,21 +184,21 @@ TEST_F(DsmTest, ProcessEventClaimsOnlyItsOwnMessages) {
     foreign.message = WM_USER + 1;
     TW_EVENT event{&foreign, 0xffff};
     EXPECT_EQ(Call(&source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
-    EXPECT_EQ(event.TWMessage, MSG_NULL);
+    EXPECT_EQ(+event.TWMessage, MSG_NULL);
     event.pEvent = nullptr;
     EXPECT_EQ(Call(&source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
     ASSERT_EQ(WaitForEvent(source), MSG_XFERREADY);
 
     TW_IMAGEINFO info{};
     ASSERT_EQ(Call(&source, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-    EXPECT_EQ(info.ImageWidth, 70); // 25 mm at 72 dpi
-    EXPECT_EQ(info.ImageLength, 56);
-    EXPECT_EQ(info.SamplesPerPixel, 1);
-    EXPECT_EQ(info.BitsPerSample[0], 8);
+    EXPECT_EQ(+info.ImageWidth, 70); // 25 mm at 72 dpi
+    EXPECT_EQ(+info.ImageLength, 56);
+    EXPECT_EQ(+info.SamplesPerPixel, 1);
+    EXPECT_EQ(+info.BitsPerSample[0], 8);
     TW_PALETTE8 palette{};
     ASSERT_EQ(Call(&source, DG_IMAGE, DAT_PALETTE8, MSG_GET, &palette), TWRC_SUCCESS);
-    EXPECT_EQ(palette.NumColors, 256);
-    EXPECT_EQ(palette.Colors[200].Channel2, 200);
+    EXPECT_EQ(+palette.NumColors, 256);
+    EXPECT_EQ(+palette.Colors[200].Channel2, 200);
 }
 
 TEST_F(DsmTest, FeederGivesOnePendingImagePerSheet) {
@@ -227,7 +227,7 @@ TEST_F(DsmTest, ResetDropsThePendingSheets) {
     EXPECT_GT(count, 0);
     TW_PENDINGXFERS pending{};
     ASSERT_EQ(Call(&source, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(pending.Count, 0);
+    EXPECT_EQ(+pending.Count, 0);
     TW_IMAGEINFO info{};
     EXPECT_EQ(Call(&source, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE);
     // The source scans again when enabled again.
@@ -311,7 +311,7 @@ TEST_F(DsmTest, OpeningAnOpenSourceAgainStartsAfresh) {
     EXPECT_EQ(std::memcmp(&again, &source, sizeof again), 0);
     TW_PENDINGXFERS pending{};
     ASSERT_EQ(Call(&source, DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(pending.Count, 0);
+    EXPECT_EQ(+pending.Count, 0);
     EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
 }
 
@@ -356,5 +356,5 @@ TEST_F(DsmTest, FileTransferIntoAFolderThatDoesNotExistFails) {
     TW_SETUPFILEXFER current{};
     ASSERT_EQ(Call(&source, DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &current), TWRC_SUCCESS);
     EXPECT_STREQ(current.FileName, "/nonexistent-folder/scan.bmp");
-    EXPECT_EQ(current.Format, TWFF_BMP);
+    EXPECT_EQ(+current.Format, TWFF_BMP);
 }

@@ -58,20 +58,20 @@ TEST_P(ModeTest, PixelsMatchScanimage) {
 
     TW_IMAGEINFO info{};
     ASSERT_EQ(Call(&source, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-    EXPECT_EQ(info.BitsPerPixel, mode.bitsPerPixel);
-    EXPECT_EQ(info.PixelType, mode.bitsPerPixel == 1   ? TWPT_BW
-                              : mode.bitsPerPixel == 8 ? TWPT_GRAY
-                                                       : TWPT_RGB);
-    EXPECT_EQ(info.XResolution.Whole, 72);
-    EXPECT_EQ(info.XResolution.Frac, 0);
+    EXPECT_EQ(+info.BitsPerPixel, mode.bitsPerPixel);
+    EXPECT_EQ(+info.PixelType, mode.bitsPerPixel == 1   ? TWPT_BW
+                               : mode.bitsPerPixel == 8 ? TWPT_GRAY
+                                                        : TWPT_RGB);
+    EXPECT_EQ(+info.XResolution.Whole, 72);
+    EXPECT_EQ(+info.XResolution.Frac, 0);
 
     const TPicture picture = Transfer(source, mechanism);
     const TPicture expected = Scanimage(request);
     ASSERT_GT(expected.width, 0) << "scanimage gave no picture";
     EXPECT_EQ(picture.width, expected.width);
     EXPECT_EQ(picture.height, expected.height);
-    EXPECT_EQ(picture.width, info.ImageWidth);
-    EXPECT_EQ(picture.height, info.ImageLength);
+    EXPECT_EQ(picture.width, +info.ImageWidth);
+    EXPECT_EQ(picture.height, +info.ImageLength);
     EXPECT_TRUE(picture.rgb == expected.rgb) << "the pixels differ from scanimage's";
     TW_UINT16 count = 0xffff;
     EXPECT_EQ(EndTransfer(source, count), TWRC_SUCCESS);
