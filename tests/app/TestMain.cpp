@@ -15,13 +15,16 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
     QApplication app(argc, argv);
-    // ZRK_TEST_CLASSES names the classes to run (all when unset).
+    // ZRK_TEST_CLASSES names the classes to run (all when unset); ZRK_TEST_SKIP_CLASSES those to leave out.
     const QStringList only =
         qEnvironmentVariable("ZRK_TEST_CLASSES").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList skip =
+        qEnvironmentVariable("ZRK_TEST_SKIP_CLASSES").split(QLatin1Char(','), Qt::SkipEmptyParts);
     int failed = 0;
     for (const auto& make : WindowTestClasses()) {
         const std::unique_ptr<QObject> test = make();
-        if (!only.isEmpty() && !only.contains(QString::fromLatin1(test->metaObject()->className())))
+        const QString name = QString::fromLatin1(test->metaObject()->className());
+        if ((!only.isEmpty() && !only.contains(name)) || skip.contains(name))
             continue;
         failed += QTest::qExec(test.get(), argc, argv);
     }
