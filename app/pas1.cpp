@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -357,6 +358,12 @@ void TForm1::BitBtn4Click(QObject*) {
 
 namespace {
 
+// A value label grows with its text from its left edge, so "-100" is as readable as "0".
+void SetAutoSizedText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->resize(label->sizeHint().width(), label->height());
+}
+
 // Track bar positions of the presets, in list order: brightness, contrast.
 constexpr int PresetPositions[7][2] = {{10, 5}, {12, 3}, {12, 2}, {11, 1}, {9, 6}, {8, 7}, {7, 9}};
 
@@ -399,7 +406,7 @@ void TForm1::TrackBar1Change(QObject*) {
     const BusyAnimationScope busy{*this, &TForm1::StopBusyAnimation};
     const int step = ui_->TrackBar1->Position() - 10;
     ui_->OrImage1->SetPicBrightness(step * 25);
-    ui_->Label5->setText(QString::number(step * 10));
+    SetAutoSizedText(ui_->Label5, QString::number(step * 10));
     ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
 }
 
@@ -408,7 +415,7 @@ void TForm1::TrackBar2Change(QObject*) {
     const BusyAnimationScope busy{*this, &TForm1::StopBusyAnimation};
     const int step = ui_->TrackBar2->Position() - 5;
     ui_->OrImage1->SetPicContrast(step * 50);
-    ui_->Label6->setText(QString::number(step * 10));
+    SetAutoSizedText(ui_->Label6, QString::number(step * 10));
     ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
 }
 
@@ -439,10 +446,10 @@ void TForm1::BitBtn3Click(QObject*) {
     c.TrackBar2->setEnabled(true);
     c.TrackBar1->SetPosition(10);
     c.OrImage1->SetPicBrightness(0);
-    c.Label5->setText(QStringLiteral("0"));
+    SetAutoSizedText(c.Label5, QStringLiteral("0"));
     c.TrackBar2->SetPosition(5);
     c.OrImage1->SetPicContrast(0);
-    c.Label6->setText(QStringLiteral("0"));
+    SetAutoSizedText(c.Label6, QStringLiteral("0"));
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -55,6 +55,8 @@ private slots:
         QTest::keyClick(c.TrackBar1, Qt::Key_Home);
         QCOMPARE(c.OrImage1->PicBrightness(), -250);
         QCOMPARE(c.Label5->text(), QStringLiteral("-100"));
+        QVERIFY(c.Label5->width() >= c.Label5->sizeHint().width()); // the whole number shows
+        QCOMPARE(c.Label5->x(), 224);
         QTest::keyClick(c.TrackBar1, Qt::Key_End);
         QCOMPARE(c.OrImage1->PicBrightness(), 250);
         QCOMPARE(c.Label5->text(), QStringLiteral("100"));
