@@ -188,12 +188,17 @@ void TForm1::LoadStoredLayout() {
     c.BitBtn4->setFocus();
 }
 
+// A click on the button runs the handler under the error guard, with the button as sender.
+void TForm1::ConnectClick(QAbstractButton* button, void (TForm1::*handler)(QObject*)) {
+    connect(button, &QAbstractButton::clicked, this,
+            [this, button, handler] { Application::Guard([&] { (this->*handler)(button); }); });
+}
+
 void TForm1::ConnectHandlers() {
     Ui::TForm1& c = *ui_;
     c.Image1->OnMouseMove = Guarded(
         [this](TObject*, Qt::KeyboardModifiers k, int x, int y) { Image1MouseMove(ui_->Image1, k, x, y); });
-    connect(c.BitBtn4, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn4Click(ui_->BitBtn4); }); });
+    ConnectClick(c.BitBtn4, &TForm1::BitBtn4Click);
     c.ComboBox2->OnChange = Guarded([this](TObject*) { ComboBox2Change(ui_->ComboBox2); });
     c.ComboBox1->OnChange = Guarded([this](TObject*) { ComboBox1Change(ui_->ComboBox1); });
     c.TrackBar1->OnChange = Guarded([this](TObject*) { TrackBar1Change(ui_->TrackBar1); });
@@ -201,27 +206,19 @@ void TForm1::ConnectHandlers() {
     c.UpDown1->OnChangingEx = Guarded([this](TObject*, bool& allow, short value, TUpDownDirection direction) {
         UpDown1ChangingEx(ui_->UpDown1, allow, value, direction);
     });
-    connect(c.BitBtn3, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn3Click(ui_->BitBtn3); }); });
-    connect(c.BitBtn1, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn1Click(ui_->BitBtn1); }); });
-    connect(c.BitBtn2, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn2Click(ui_->BitBtn2); }); });
-    connect(c.BitBtn8, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn8Click(ui_->BitBtn8); }); });
-    connect(c.BitBtn9, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn9Click(ui_->BitBtn9); }); });
+    ConnectClick(c.BitBtn3, &TForm1::BitBtn3Click);
+    ConnectClick(c.BitBtn1, &TForm1::BitBtn1Click);
+    ConnectClick(c.BitBtn2, &TForm1::BitBtn2Click);
+    ConnectClick(c.BitBtn8, &TForm1::BitBtn8Click);
+    ConnectClick(c.BitBtn9, &TForm1::BitBtn9Click);
     c.BitBtn8->installEventFilter(this);
     c.BitBtn9->installEventFilter(this);
     twain1_->OnTwainAcquire = Guarded([this](TObject* sender, int index, TBitmap* image, bool& cancel) {
         Twain1TwainAcquire(sender, index, image, cancel);
     });
-    connect(c.BitBtn6, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn6Click(ui_->BitBtn6); }); });
-    connect(c.BitBtn7, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn7Click(ui_->BitBtn7); }); });
-    connect(c.BitBtn5, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { BitBtn5Click(ui_->BitBtn5); }); });
+    ConnectClick(c.BitBtn6, &TForm1::BitBtn6Click);
+    ConnectClick(c.BitBtn7, &TForm1::BitBtn7Click);
+    ConnectClick(c.BitBtn5, &TForm1::BitBtn5Click);
     connect(popupMenu1_->actions().value(0), &QAction::triggered, this,
             [this] { Application::Guard([this] { N1Click(popupMenu1_); }); });
     c.Label7->setMouseTracking(true);

@@ -14,6 +14,7 @@
 namespace Ui {
 class TForm1;
 }
+class QAbstractButton;
 class QMenu;
 class TBitmap;
 class TImage;
@@ -90,6 +91,7 @@ protected:
 private:
     void LoadStoredLayout();
     void ConnectHandlers();
+    void ConnectClick(QAbstractButton* button, void (TForm1::*handler)(QObject*));
     // The busy animation around a track bar's rebuild.
     void ResetAutoSize();
     void SetCounterColour(const QColor& colour);
