@@ -4,6 +4,7 @@
 
 #include "../twain/Twain.h"
 #include "SaneDevice.h"
+#include "ScanJob.h"
 #include "ScannedPage.h"
 #include "WinTypes.h"
 
@@ -15,11 +16,11 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QObject;
 class QTimer;
 class TScanDialog;
-class TScanJob;
 
 // The message a source posts to the application's window; wParam is the source's Id and lParam the
 // TWAIN message (MSG_XFERREADY or MSG_CLOSEDSREQ) that MSG_PROCESSEVENT then hands back.
@@ -27,7 +28,8 @@ constexpr UINT kSourceEventMessage = 0x0400 + 0x2a5; // WM_USER + 0x2a5
 
 class TDataSource {
 public:
-    TDataSource(const TW_IDENTITY& identity, SANE_Handle handle);
+    // The source of the SANE device `deviceName`, opened as `handle`, which the source now owns.
+    TDataSource(const TW_IDENTITY& identity, std::string deviceName, SANE_Handle handle);
     ~TDataSource();
     TDataSource(const TDataSource&) = delete;
     TDataSource& operator=(const TDataSource&) = delete;
@@ -63,14 +65,25 @@ private:
     TW_UINT16 ProcessEvent(TW_MEMREF data);
 
     void StartScan(const TScanSettings& settings);
+    void StartJob(TJobKind kind, const TScanSettings& settings);
     void ScanFinished();
+    void FirstSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages);
+    void NextSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages);
+    TW_UINT16 ImageNotAtHand();
+    TW_INT16 PendingCount() const;
+    void ReleaseJob();
+    void StopJob();
+    void EndDeviceRun();
     void ShowProgress();
     void Post(TW_UINT16 msg);
     void CloseDialog();
     void Disable();
-    void TransfersEnded();
+    void TransfersEnded(const QString& message);
 
     TW_IDENTITY identity_;
+    std::string deviceName_;
+    // The device, while no job has it; nullptr after a job that did not end was abandoned with it (the
+    // next scan opens the device again).
     SANE_Handle handle_;
     TDeviceLimits limits_;
     TScanSettings settings_;
@@ -78,6 +91,7 @@ private:
     TW_UINT16 condition_ = TWCC_SUCCESS;
     HWND parent_ = nullptr;
     bool disableWanted_ = false;
+    bool disabledAsAsked_ = false;
     bool closeWanted_ = false;
     bool closeDue_ = false;
     QString lastMessage_;
@@ -86,9 +100,17 @@ private:
     std::string fileName_;
     std::deque<TScannedPage> pages_;
     int rowsSent_ = 0;
+    // A document feeder's run: the device may hold further sheets, scanned one by one when the
+    // application asks for the next image; sheets not asked for stay in the feeder.
+    bool moreSheets_ = false;
+    int sheetsDone_ = 0;
+    // The condition of a next sheet that failed, reported by the request for its image.
+    TW_UINT16 failedSheet_ = TWCC_SUCCESS;
 
     std::unique_ptr<QObject> context_; // receives the worker's end and owns the progress timer
     QTimer* progressTimer_ = nullptr;
     QPointer<TScanDialog> dialog_;
-    std::unique_ptr<TScanJob> job_; // declared last: it is joined before the context goes
+    std::shared_ptr<TScanJob::TShared>
+        abandoned_;                 // the last job given up on, which may still hold the device
+    std::unique_ptr<TScanJob> job_; // declared last: it is let go before the context goes
 };

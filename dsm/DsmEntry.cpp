@@ -190,7 +190,7 @@ TW_UINT16 OpenSource(TW_IDENTITY* identity) {
                     : status == SANE_STATUS_ACCESS_DENIED ? TWCC_DENIED
                                                           : TWCC_OPERATIONERROR);
     }
-    m.sources[device->identity.Id] = std::make_unique<TDataSource>(device->identity, handle);
+    m.sources[device->identity.Id] = std::make_unique<TDataSource>(device->identity, device->name, handle);
     m.defaultDevice = device->name;
     std::memcpy(identity, &device->identity, sizeof *identity);
     return TWRC_SUCCESS;

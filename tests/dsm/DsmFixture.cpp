@@ -298,6 +298,10 @@ int DsmTest::setOptionsFor(const TW_IDENTITY& source, const TScanRequest& reques
     return setOptions(source.Id, request.HookOptions().c_str());
 }
 
+int DsmTest::setOptionsText(const TW_IDENTITY& source, const std::string& options) {
+    return setOptions(source.Id, options.c_str());
+}
+
 void DsmTest::ResetDevice(const TW_IDENTITY& source) {
     EXPECT_EQ(setOptions(+source.Id, kDeviceResets), 1);
 }

@@ -61,6 +61,8 @@ protected:
 
     static std::string LastMessage(const TW_IDENTITY& source);
     static int setOptionsFor(const TW_IDENTITY& source, const TScanRequest& request);
+    // The options of the next scan as "name=value;name=value", nothing else changed.
+    static int setOptionsText(const TW_IDENTITY& source, const std::string& options);
     // Sets back the test scanner's options that tests change, leaving the dialog's choices alone.
     static void ResetDevice(const TW_IDENTITY& source);
     // The SANE configuration of this process: the tests' own folder unless ZRK_DSM_SANE_FOLDER names another.
