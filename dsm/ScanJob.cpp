@@ -145,17 +145,20 @@ void Run(const std::shared_ptr<TShared>& shared) {
     std::vector<TScannedPage> pages;
     bool moreSheets = false;
     try {
-        if (job.previous)
-            WaitForPrevious(*job.previous);
-        job.previous.reset();
         if (!job.handle) {
             SANE_Handle handle = nullptr;
             status = sane_open(job.deviceName.c_str(), &handle);
+            if (status == SANE_STATUS_DEVICE_BUSY && job.previous) {
+                // The device may still be held by an abandoned job of this source.
+                WaitForPrevious(*job.previous);
+                status = sane_open(job.deviceName.c_str(), &handle);
+            }
             std::lock_guard lock(job.mutex);
             job.handle = status == SANE_STATUS_GOOD ? handle : nullptr;
             if (status == SANE_STATUS_GOOD && !handle)
                 status = SANE_STATUS_IO_ERROR;
         }
+        job.previous.reset();
         if (status == SANE_STATUS_GOOD && job.kind != TJobKind::endRun)
             ScanSheet(job, status, pages, moreSheets);
     } catch (const std::bad_alloc&) {

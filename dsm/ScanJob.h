@@ -29,8 +29,8 @@ class TScanJob {
 public:
     struct TShared;
 
-    // Starts at once. With no handle the device is opened by name first (after waiting, for a while, for
-    // an abandoned job of the same device to let go of it). `finished` runs on the thread of `context`
+    // Starts at once. With no handle the device is opened by name first (a device that is busy is given
+    // a while to be let go of by `previous`, an abandoned job of the same device). `finished` runs on the thread of `context`
     // once the work is done, unless the job was abandoned or destroyed first.
     TScanJob(TJobKind kind, SANE_Handle handle, std::string deviceName, TScanSettings settings,
              QObject* context, std::function<void()> finished, std::shared_ptr<TShared> previous = nullptr);

@@ -2,11 +2,7 @@
 // application asks for the next image. Sheets the application does not ask for stay in the feeder.
 // SANE's test scanner has ten sheets in its feeder; it fills it again when it is opened again or its
 // source is switched, so the tests keep the source open and leave the source option alone.
-#include "DsmFixture.h"
-
-#include "Bitmap.h"
-#include "Folders.h"
-#include "TwainManager.h"
+#include "ComponentFixture.h"
 
 #include <QElapsedTimer>
 
@@ -27,13 +23,6 @@ TScanRequest FromFeeder() {
 std::string SameFeeder() {
     return std::string("mode=Gray;resolution=72;tl-x=0;tl-y=0;br-x=25;br-y=20;") + kFeeder;
 }
-
-class TBuildFolders : public TSystemFolders {
-public:
-    std::string Path(TSystemFolder folder) const override {
-        return folder == TSystemFolder(0) ? std::string(ZRK_DSM_DIR) : std::string();
-    }
-};
 
 } // namespace
 
