@@ -19,7 +19,18 @@ using TClock = std::chrono::steady_clock;
 // How long a new job waits for an abandoned one of the same device to give the device back.
 constexpr auto kWaitForPrevious = std::chrono::seconds(10);
 
+// How long a backend's reader is left to settle before a scan that failed or was stopped is cancelled.
+constexpr auto kSettleBeforeCancel = std::chrono::milliseconds(50);
+
+// Workers given up on that have not ended yet, in the whole process.
+std::atomic<int> stuckWorkers{0};
+
 } // namespace
+
+// For tests and diagnostics: how many abandoned workers still wait for their device.
+extern "C" __attribute__((visibility("default"))) int ZrkDsm_StuckWorkers() {
+    return stuckWorkers;
+}
 
 struct TScanJob::TShared {
     TJobKind kind = TJobKind::firstSheet;
@@ -102,6 +113,9 @@ SANE_Status ReadPage(TShared& job, TScannedPage& page) {
         status = ReadFrame(job, frame);
         if (status != SANE_STATUS_GOOD)
             return status;
+        // A frame without a single byte makes no picture; the next frame is not started for it.
+        if (frame.data.empty())
+            return SANE_STATUS_EOF;
         const bool last = frame.parameters.last_frame;
         frames.push_back(std::move(frame));
         if (last)
@@ -184,8 +198,15 @@ void Run(const std::shared_ptr<TShared>& shared) {
 
     // A feeder's run goes on until its last sheet; anything else ends the device's run here. This is
     // where a device whose reader never comes back holds the worker.
-    if (!moreSheets && job.handle)
+    if (!moreSheets && job.handle) {
+        // Backends that read through a thread of their own stop it at once when cancelled; stopped while
+        // it allocates memory, as it does right after the scan started, such a thread can leave the
+        // allocator locked and never end. After a scan that did not run to its end the reader is given
+        // a moment to settle first.
+        if (status != SANE_STATUS_GOOD)
+            std::this_thread::sleep_for(kSettleBeforeCancel);
         sane_cancel(job.handle);
+    }
 
     std::lock_guard lock(job.mutex);
     job.done = true;
@@ -194,6 +215,7 @@ void Run(const std::shared_ptr<TShared>& shared) {
         if (job.handle)
             sane_close(job.handle);
         job.handle = nullptr;
+        --stuckWorkers;
     } else if (job.context) {
         // The owner keeps the context alive while the job is its own, and clears it under this lock
         // before letting go; a call still queued when the context goes is dropped with it.
@@ -279,6 +301,8 @@ SANE_Handle TScanJob::Release() {
     shared_->context = nullptr;
     shared_->finished = nullptr;
     if (!shared_->done) {
+        if (!shared_->abandoned)
+            ++stuckWorkers;
         shared_->abandoned = true;
         return nullptr;
     }
