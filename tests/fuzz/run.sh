@@ -43,7 +43,7 @@ for target in "${targets[@]}"; do
     [ "$target" = jpeg_decoder ] && limit=(-runs="$((runs / 10))")
     [ -n "${ZRK_FUZZ_SECONDS:-}" ] && limit=(-max_total_time="$ZRK_FUZZ_SECONDS")
     echo "== $target: ${limit[*]}"
-    if ! "$build/tests/fuzz/zrk_fuzz_$target" "${limit[@]}" -jobs=1 -workers=1 -timeout=30 \
+    if ! "$build/tests/fuzz/zrk_fuzz_$target" "${limit[@]}" -timeout=30 \
         -rss_limit_mb=2560 -print_final_stats=1 -artifact_prefix="$findings/" "$work" \
         2>&1 | tee "$build/$target.log" | grep -E "^#[0-9]+.*(pulse|DONE)|stat::|ERROR|SUMMARY|Test unit written"; then
         true
