@@ -1,5 +1,6 @@
 #include "PictureDialogs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -61,15 +62,17 @@ public:
         }
         if (settings_.Kind() == TPictureDialogKind::Save) {
             if (file.exists() && settings_.OverwritePrompt &&
-                QMessageBox::warning(
-                    this, windowTitle(),
-                    QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(file.fileName()),
-                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+                QMessageBox::warning(this, windowTitle(),
+                                     QCoreApplication::translate(
+                                         "QFileDialog", "%1 already exists.\nDo you want to replace it?")
+                                         .arg(file.fileName()),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
                 return;
             if (!file.exists() && settings_.CreatePrompt &&
                 QMessageBox::question(
                     this, windowTitle(),
-                    QStringLiteral("%1\nThis file does not exist.\nDo you want to create it?")
+                    QCoreApplication::translate("TPictureDialog",
+                                                "%1\nThis file does not exist.\nDo you want to create it?")
                         .arg(file.fileName()),
                     QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::Yes)
                 return;
