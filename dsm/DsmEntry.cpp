@@ -331,7 +331,9 @@ TW_UINT16 UserSelect(TW_IDENTITY* identity) {
     if (m.selecting)
         return Fail(TWCC_SEQERROR); // one selection at a time
     // The dialog shows at once; the list follows when SANE has answered. Each selection looks anew.
-    TSelectDialog dialog(ProgramWindow());
+    QWidget* owner = ProgramWindow();
+    TSelectDialog dialog(owner);
+    PlaceOver(&dialog, owner);
     m.selecting = &dialog;
     dialog.onSearchAgain = [&dialog] {
         dialog.ShowLooking();
