@@ -57,15 +57,17 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zorkopis.example.org/")
-# The libraries the binaries link come from dpkg-shlibdeps (Qt, SANE, libjpeg, the C++ runtime). What
-# the program needs without linking it: SANE's backends and the network scanner backend, Qt's
-# translations of its dialogs, the screen font the window is laid out for.
+# The libraries the binaries link come from dpkg-shlibdeps: Qt (libqt6gui6 also carries Qt's X11
+# platform plugin on Debian 12), SANE (libsane1, with its backends), libjpeg, the C++ runtime. What the
+# program needs without linking it: the network scanner backend, Qt's translations of its dialogs, the
+# screen font the window is laid out for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsane1, sane-airscan, qt6-translations-l10n, libqt6gui6, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "sane-airscan, qt6-translations-l10n, fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sane-utils, printer-driver-cups-pdf")
 # Installed under /usr through DESTDIR, so that the desktop entry names /usr and not the staging folder.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -30,7 +30,7 @@ QDoubleSpinBox* AreaBox(const char* name, double low, double high, double value)
 
 TScanDialog::TScanDialog(QWidget* owner, const QString& deviceTitle, const TDeviceLimits& limits,
                          const TScanSettings& initial)
-    : QWidget(owner, Qt::Window), limits_(limits), base_(initial) {
+    : QWidget(owner, Qt::Dialog), limits_(limits), base_(initial) {
     setObjectName(QStringLiteral("scanDialog"));
     setWindowTitle(QStringLiteral("Сканирование — ") + deviceTitle);
     auto* form = new QFormLayout;

@@ -17,7 +17,8 @@ class QSpinBox;
 
 class TScanDialog : public QWidget {
 public:
-    // The window belongs to `owner` (the program's window, or none) and is shown over it.
+    // The window belongs to `owner` (the program's window, or none): a dialog of that window, transient
+    // for it, shown over it. It is not modal.
     TScanDialog(QWidget* owner, const QString& deviceTitle, const TDeviceLimits& limits,
                 const TScanSettings& initial);
 

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QWindow>
 #include <QListWidget>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -126,7 +127,8 @@ private slots:
         ShowWatcher watcher([&](QWidget* shown) {
             if (shown->objectName() == QStringLiteral("selectSource") && shownAfter < 0) {
                 shownAfter = clock.elapsed();
-                owned = shown->parentWidget() == w.form.get();
+                owned = shown->parentWidget() == w.form.get() && shown->windowHandle() &&
+                        shown->windowHandle()->transientParent() == w.form->windowHandle();
                 over = Near(shown->frameGeometry().center(), w.form->frameGeometry().center());
             }
         });
@@ -142,7 +144,10 @@ private slots:
         QWidget* dialog = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((dialog = TopLevel(QStringLiteral("scanDialog"))) != nullptr, 20000);
         QCOMPARE(dialog->parentWidget(), static_cast<QWidget*>(w.form.get()));
-        QVERIFY(dialog->isWindow());
+        // A dialog of the window (the desktop keeps it over the window), though not a modal one.
+        QCOMPARE(dialog->windowType(), Qt::Dialog);
+        QCOMPARE(dialog->windowHandle()->transientParent(), w.form->windowHandle());
+        QVERIFY(!dialog->isModal());
         QVERIFY(Near(dialog->frameGeometry().center(), w.form->frameGeometry().center()));
         dialog->close();
     }
