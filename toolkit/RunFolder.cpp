@@ -111,8 +111,9 @@ void KeepQtStateInRun() {
     QString folder = Path();
     if (folder.isEmpty())
         folder = QStringLiteral("/dev/null");
+    // Qt's widgets open their settings in the native format of the user scope (a ".conf" file here).
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
-    QSettings::setDefaultFormat(QSettings::IniFormat);
 }
 
 } // namespace RunFolder
