@@ -77,6 +77,9 @@ TForm1::~TForm1() = default;
 void TForm1::LoadStoredLayout() {
     Ui::TForm1& c = *ui_;
     move(184, 0);
+    // The layout is fixed: the window keeps its size, so window managers offer no maximise button
+    // and no resizing that would only show empty window beside the controls.
+    setFixedSize(size());
     setAutoFillBackground(true);
     setWindowIcon(ProgramIcon());
 
@@ -160,9 +163,12 @@ void TForm1::LoadStoredLayout() {
     c.BitBtn3->setIcon(no.isNull() ? Glyph("no") : no);
 
     // The fill check box is white and lies over the view.
+    // (A check box fills with its button colour unless told to use the window colour.)
     QPalette white = c.CheckBox1->palette();
     white.setColor(QPalette::Window, Qt::white);
     c.CheckBox1->setPalette(white);
+    c.CheckBox1->setBackgroundRole(QPalette::Window);
+    c.CheckBox1->setAutoFillBackground(true);
     c.CheckBox1->raise();
 
     // The mode box does not complete typed text; the preset box does.
@@ -195,6 +201,7 @@ void TForm1::LoadStoredLayout() {
     savePictureDialog1_.SetFilter(QStringLiteral("JPEG Image File (*.jpg)|*.jpg|Bitmaps (*.bmp)|*.bmp"));
     savePictureDialog1_.OverwritePrompt = true;
     savePictureDialog1_.CreatePrompt = true;
+    savePictureDialog1_.AddFilterExtension = true;
 
     c.BitBtn4->setFocus();
 }
@@ -487,16 +494,16 @@ void TForm1::BitBtn3Click(QObject*) {
 // Printing
 
 void TForm1::BitBtn5Click(QObject*) {
-    // The picture is stretched over the whole printable area; its proportions are not kept. The
-    // source is the image control's size, which follows the picture once auto-size is on.
-    TOrImage& image = *ui_->OrImage1;
-    const TRect source = Rect(0, 0, image.Width(), image.Height());
+    // The whole working picture is stretched over the whole printable area; its proportions are not
+    // kept.
+    TCanvas& picture = ui_->OrImage1->Canvas();
+    const TRect source = Rect(0, 0, picture.Bitmap()->Width(), picture.Bitmap()->Height());
     TPrinter& printer = Printer();
     const TRect page = Rect(0, 0, printer.PageWidth(), printer.PageHeight());
     printer.SetTitle(QString());
     printer.BeginDoc();
     try {
-        printer.Canvas().CopyRect(page, image.Canvas(), source);
+        printer.Canvas().CopyRect(page, picture, source);
     } catch (...) {
         // A page that could not be drawn is not sent, and the printer is free for the next try.
         printer.Abort();
@@ -516,20 +523,21 @@ void TForm1::BitBtn6Click(QObject*) {
     if (!savePictureDialog1_.Execute(this))
         return;
     const TBitmap* result = ui_->OrImage1->PictureResult()->Bitmap();
-    // The extension always follows the chosen type, also after a name that has one already.
+    // The dialog's name already ends in the chosen type's extension, and it asked about that name.
+    const QString name = savePictureDialog1_.FileName();
     switch (savePictureDialog1_.FilterIndex()) {
     case 1: {
         TJPEGImage jpeg;
         jpeg.SetCompressionQuality(100);
         jpeg.Assign(result);
         jpeg.Compress();
-        jpeg.SaveToFile(savePictureDialog1_.FileName() + QStringLiteral(".jpg"));
+        jpeg.SaveToFile(name);
         break;
     }
     case 2: {
         TBitmap bitmap;
         bitmap.Assign(result);
-        bitmap.SaveToFile(savePictureDialog1_.FileName() + QStringLiteral(".bmp"));
+        bitmap.SaveToFile(name);
         break;
     }
     default:

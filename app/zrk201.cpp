@@ -1,6 +1,8 @@
 // The program's entry: the application, its one window and the message loop.
 #include "pas1.h"
 
+#include "Application.h"
+#include "RunFolder.h"
 #include "Translations.h"
 
 #include <QApplication>
@@ -38,7 +40,14 @@ int main(int argc, char** argv) {
     font.setPixelSize(11);
     QApplication::setFont(font);
 
+    // Nothing outlives a run: what a killed run left in the temporary folder goes now, and a request
+    // to end from outside ends this run in order, so its own folder goes too.
+    RunFolder::RemoveLeftovers();
+    Application::EndOnTerminationRequest();
+
     TForm1 form1;
+    if (const int signal = Application::TerminationRequest())
+        return 128 + signal; // asked to end while the start-up warning was open
     CloseEndsProgram closeEndsProgram;
     form1.installEventFilter(&closeEndsProgram);
     form1.show();

@@ -110,7 +110,7 @@ SaveDialogTexts RunSaveDialog() {
 
 } // namespace
 
-class DesktopTest : public QObject {
+class KeysAndLanguageTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -224,5 +224,5 @@ private slots:
     }
 };
 
-static RegisterWindowTest<DesktopTest> registered;
-#include "desktop_test.moc"
+static RegisterWindowTest<KeysAndLanguageTest> registered;
+#include "keys_language_test.moc"
