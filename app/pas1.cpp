@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <QStyle>
 
 #include <cstring>
@@ -58,7 +59,16 @@ TForm1::TForm1(QWidget* parent)
     twain1_ = std::make_unique<TTwainManager>();
     LoadStoredLayout();
     ConnectHandlers();
+    ConnectKeyboard();
     Application::Guard([this] { FormCreate(this); });
+}
+
+QIcon TForm1::ProgramIcon() {
+    LoadResources();
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/zrk201-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 TForm1::~TForm1() = default;
@@ -71,6 +81,7 @@ void TForm1::LoadStoredLayout() {
     // and no resizing that would only show empty window beside the controls.
     setFixedSize(size());
     setAutoFillBackground(true);
+    setWindowIcon(ProgramIcon());
 
     // The image control: centred, not auto-sized, the sample picture, every adjustment 0 or off.
     TOrImage& image = *c.OrImage1;
@@ -233,6 +244,29 @@ void TForm1::ConnectHandlers() {
     c.ComboBox1->installEventFilter(this);
     c.ComboBox2->installEventFilter(this);
     c.CheckBox1->installEventFilter(this);
+}
+
+void TForm1::ConnectKeyboard() {
+    Ui::TForm1& c = *ui_;
+    // Each key does what a click on its button does, and nothing while the button is disabled.
+    const std::pair<QKeySequence, QAbstractButton*> keys[] = {
+        {QKeySequence(Qt::Key_F1), c.BitBtn4},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), c.BitBtn7},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), c.BitBtn6},
+        {QKeySequence(Qt::CTRL | Qt::Key_P), c.BitBtn5},
+    };
+    for (const auto& [key, button] : keys) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, button, [button = button] {
+            if (button->isEnabled())
+                button->click();
+        });
+        button->setAccessibleDescription(key.toString(QKeySequence::NativeText));
+    }
+    // What a screen reader says for the buttons that show only a glyph.
+    c.BitBtn4->setAccessibleName(QStringLiteral("Справка"));
+    c.BitBtn8->setAccessibleName(QStringLiteral("Предыдущая страница"));
+    c.BitBtn9->setAccessibleName(QStringLiteral("Следующая страница"));
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

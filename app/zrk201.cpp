@@ -3,6 +3,7 @@
 
 #include "Application.h"
 #include "RunFolder.h"
+#include "Translations.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -25,6 +26,11 @@ public:
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zrk201"));
+    // The desktop entry the running program belongs to (its icon and name in task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("zrk201"));
+    QApplication::setWindowIcon(TForm1::ProgramIcon());
+    // Qt's dialogs speak the user's language; the program's own texts are Russian anyway.
+    InstallTranslations();
 
     // The window's font: 8-point "MS Sans Serif" at 96 pixels per inch, or the nearest font the
     // desktop has with Cyrillic letters.

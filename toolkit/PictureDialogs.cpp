@@ -2,6 +2,7 @@
 
 #include "RunFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -81,7 +82,8 @@ public:
             if (!file.exists() && settings_.CreatePrompt &&
                 QMessageBox::question(
                     this, windowTitle(),
-                    QStringLiteral("%1\nThis file does not exist.\nDo you want to create it?")
+                    QCoreApplication::translate("TPictureDialog",
+                                                "%1\nThis file does not exist.\nDo you want to create it?")
                         .arg(file.fileName()),
                     QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::Yes)
                 return;
