@@ -1,8 +1,10 @@
 #include "DataSource.h"
 
+#include "DialogOwner.h"
 #include "GlobalMemory.h"
 #include "ScanDialog.h"
 #include "ScanJob.h"
+#include "ScanMemory.h"
 #include "Window.h"
 
 #include <QApplication>
@@ -205,11 +207,16 @@ QString DeviceTitle(const TW_IDENTITY& identity) {
 
 } // namespace
 
-TDataSource::TDataSource(const TW_IDENTITY& identity, std::string deviceName, SANE_Handle handle)
-    : identity_(identity), deviceName_(std::move(deviceName)), handle_(handle),
+TDataSource::TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::string device,
+                         TScanMemory* memory)
+    : identity_(identity), handle_(handle), device_(std::move(device)), memory_(memory),
       context_(std::make_unique<QObject>()) {
     limits_ = ReadDeviceLimits(handle_);
     settings_ = DefaultSettings(limits_);
+    // The window offers again what this device was last used with, as far as the device still takes it.
+    if (memory_)
+        if (const std::optional<TScanSettings> remembered = memory_->Recall(device_))
+            settings_ = FitToDevice(*remembered, limits_, settings_);
     fileName_ = DefaultTransferFile();
     progressTimer_ = new QTimer(context_.get());
     progressTimer_->setInterval(100);
@@ -304,9 +311,12 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
         }
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return Fail(TWCC_BUMMER); // no window can be shown without a widget application
-        auto* dialog = new TScanDialog(DeviceTitle(identity_), limits_, settings_);
+        QWidget* owner = ProgramWindow();
+        auto* dialog = new TScanDialog(owner, DeviceTitle(identity_), limits_, settings_);
         dialog->onScan = [this](const TScanSettings& settings) {
             settings_ = settings;
+            if (memory_)
+                memory_->Remember(device_, settings);
             StartScan(settings);
         };
         dialog->onClose = [this] {
@@ -316,6 +326,7 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
         };
         dialog_ = dialog;
         state_ = 5;
+        PlaceOver(dialog, owner);
         dialog->show();
         return TWRC_SUCCESS;
     }
@@ -372,7 +383,7 @@ void TDataSource::StartJob(TJobKind kind, const TScanSettings& settings) {
     // Without a handle (the last one went with an abandoned job) the job opens the device again, once
     // the abandoned job has let go of it or a while has passed.
     job_ = std::make_unique<TScanJob>(
-        kind, handle_, deviceName_, settings, context_.get(), [this] { ScanFinished(); },
+        kind, handle_, device_, settings, context_.get(), [this] { ScanFinished(); },
         handle_ ? nullptr : abandoned_);
     handle_ = nullptr;
     progressTimer_->start();

@@ -21,6 +21,7 @@
 class QObject;
 class QTimer;
 class TScanDialog;
+class TScanMemory;
 
 // The message a source posts to the application's window; wParam is the source's Id and lParam the
 // TWAIN message (MSG_XFERREADY or MSG_CLOSEDSREQ) that MSG_PROCESSEVENT then hands back.
@@ -28,8 +29,10 @@ constexpr UINT kSourceEventMessage = 0x0400 + 0x2a5; // WM_USER + 0x2a5
 
 class TDataSource {
 public:
-    // The source of the SANE device `deviceName`, opened as `handle`, which the source now owns.
-    TDataSource(const TW_IDENTITY& identity, std::string deviceName, SANE_Handle handle);
+    // `device` is SANE's name of the device; `memory`, when given, keeps what the window was set to for
+    // the next time this device is opened.
+    TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::string device = {},
+                TScanMemory* memory = nullptr);
     ~TDataSource();
     TDataSource(const TDataSource&) = delete;
     TDataSource& operator=(const TDataSource&) = delete;
@@ -81,10 +84,11 @@ private:
     void TransfersEnded(const QString& message);
 
     TW_IDENTITY identity_;
-    std::string deviceName_;
     // The device, while no job has it; nullptr after a job that did not end was abandoned with it (the
-    // next scan opens the device again).
+    // next scan opens the device again, by its SANE name).
     SANE_Handle handle_;
+    std::string device_;
+    TScanMemory* memory_ = nullptr;
     TDeviceLimits limits_;
     TScanSettings settings_;
     int state_ = 4;
