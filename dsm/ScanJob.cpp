@@ -257,6 +257,8 @@ TScanJob::TScanJob(TJobKind kind, SANE_Handle handle, std::string deviceName, TS
 }
 
 TScanJob::~TScanJob() {
+    if (released_)
+        return;
     if (!WaitDone(0)) {
         Cancel();
         WaitDone(kWorkerGraceMilliseconds);
@@ -296,6 +298,7 @@ long long TScanJob::MillisecondsSinceOutcome() const {
 }
 
 SANE_Handle TScanJob::Release() {
+    released_ = true;
     shared_->cancelled = true;
     std::lock_guard lock(shared_->mutex);
     shared_->context = nullptr;

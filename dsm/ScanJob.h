@@ -67,6 +67,7 @@ public:
 
 private:
     std::shared_ptr<TShared> shared_;
+    bool released_ = false;
 };
 
 // How long the user-interface thread lets a worker take to stop, or to end the device's run once a
