@@ -30,12 +30,12 @@ public:
     struct TShared;
 
     // Starts at once. With no handle the device is opened by name first (a device that is busy is given
-    // a while to be let go of by `previous`, an abandoned job of the same device). `finished` runs on the thread of `context`
-    // once the work is done, unless the job was abandoned or destroyed first.
+    // a while to be let go of by `previous`, an abandoned job of the same device). `finished` runs on
+    // the thread of `context` once the work is done, unless the job was let go of first.
     TScanJob(TJobKind kind, SANE_Handle handle, std::string deviceName, TScanSettings settings,
              QObject* context, std::function<void()> finished, std::shared_ptr<TShared> previous = nullptr);
-    // Cancels a worker that is not done, waits a little for it, and abandons it if it does not end.
-    // Call Release first to keep the handle.
+    // Unless released: cancels a worker that is not done, waits a little for it, and abandons it if it
+    // does not end; the handle of a worker that ended is closed.
     ~TScanJob();
     TScanJob(const TScanJob&) = delete;
     TScanJob& operator=(const TScanJob&) = delete;
