@@ -14,8 +14,15 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -123,6 +130,73 @@ template <typename T> void Write(TW_MEMREF data, const T& record) {
     std::memcpy(data, &record, sizeof record);
 }
 
+void RemoveTransferFolder();
+
+std::string& TransferFolder() {
+    static std::string folder;
+    return folder;
+}
+
+// The default target of file transfers: "TWAIN.BMP" in a folder of this process's own, made with no
+// access for anyone else in the temporary folder when first needed and removed when the process ends.
+// Nobody else can place a file or a link there. Empty when no such folder can be made.
+std::string DefaultTransferFile() {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    std::string& folder = TransferFolder();
+    if (folder.empty()) {
+        std::string pattern = QDir::tempPath().toStdString() + "/zrk201-scan-XXXXXX";
+        if (mkdtemp(pattern.data())) {
+            folder = pattern;
+            std::atexit(RemoveTransferFolder);
+        }
+    }
+    return folder.empty() ? std::string() : folder + "/TWAIN.BMP";
+}
+
+void RemoveTransferFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(TransferFolder(), ignored);
+}
+
+// The permissions a new file gets: read and write for everyone the process's mask allows.
+mode_t NewFileMode() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:"))
+                return mode_t(0666) & ~mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+    return 0644;
+}
+
+// Writes the bytes as the file `path`: into a new file beside it first, which then takes the name. A
+// link of that name is replaced, not followed; a failure leaves a file that was there as it was.
+bool WriteFileSafely(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    if (path.empty())
+        return false;
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    struct stat existing {};
+    const bool replaces = lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    bool ok = fchmod(fd, replaces ? existing.st_mode & 07777 : NewFileMode()) == 0;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        ok = written > 0;
+        if (ok)
+            done += std::size_t(written);
+    }
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temporary.c_str(), path.c_str()) == 0)
+        return true;
+    unlink(temporary.c_str());
+    return false;
+}
+
 QString DeviceTitle(const TW_IDENTITY& identity) {
     return QString::fromUtf8(identity.Manufacturer,
                              int(strnlen(identity.Manufacturer, sizeof identity.Manufacturer))) +
@@ -143,16 +217,18 @@ TDataSource::TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::s
     if (memory_)
         if (const std::optional<TScanSettings> remembered = memory_->Recall(device_))
             settings_ = FitToDevice(*remembered, limits_, settings_);
-    fileName_ = QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/TWAIN.BMP")).toStdString();
+    fileName_ = DefaultTransferFile();
     progressTimer_ = new QTimer(context_.get());
     progressTimer_->setInterval(100);
     QObject::connect(progressTimer_, &QTimer::timeout, context_.get(), [this] { ShowProgress(); });
 }
 
 TDataSource::~TDataSource() {
-    job_.reset();
+    StopJob();
+    EndDeviceRun();
     CloseDialog();
-    sane_close(handle_);
+    if (handle_)
+        sane_close(handle_);
 }
 
 TW_UINT16 TDataSource::Fail(TW_UINT16 condition) {
@@ -226,6 +302,7 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
             return Fail(TWCC_SEQERROR);
         parent_ = static_cast<HWND>(ui.hParent);
         lastMessage_.clear();
+        disabledAsAsked_ = false;
         if (!ui.ShowUI) {
             // Without its window the source scans at once with its current settings.
             state_ = 5;
@@ -254,6 +331,12 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
         return TWRC_SUCCESS;
     }
     if (msg == MSG_DISABLEDS) {
+        if (state_ == 4 && disabledAsAsked_) {
+            // The disable refused during the transfers was done when they ended; asked again, it is
+            // done already.
+            disabledAsAsked_ = false;
+            return TWRC_SUCCESS;
+        }
         if (state_ != 5) {
             if (state_ >= 6)
                 disableWanted_ = true;
@@ -266,7 +349,10 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
 }
 
 void TDataSource::Disable() {
-    job_.reset();
+    StopJob();
+    EndDeviceRun();
+    pages_.clear();
+    failedSheet_ = TWCC_SUCCESS;
     progressTimer_->stop();
     CloseDialog();
     disableWanted_ = false;
@@ -287,35 +373,97 @@ void TDataSource::StartScan(const TScanSettings& settings) {
     if (job_ || state_ != 5)
         return;
     lastMessage_.clear();
+    sheetsDone_ = 0;
     if (dialog_)
         dialog_->SetBusy(true);
-    job_ = std::make_unique<TScanJob>(handle_, settings, context_.get(), [this] { ScanFinished(); });
+    StartJob(TJobKind::firstSheet, settings);
+}
+
+void TDataSource::StartJob(TJobKind kind, const TScanSettings& settings) {
+    // Without a handle (the last one went with an abandoned job) the job opens the device again, once
+    // the abandoned job has let go of it or a while has passed.
+    job_ = std::make_unique<TScanJob>(
+        kind, handle_, device_, settings, context_.get(), [this] { ScanFinished(); },
+        handle_ ? nullptr : abandoned_);
+    handle_ = nullptr;
     progressTimer_->start();
 }
 
 void TDataSource::ShowProgress() {
-    if (job_ && dialog_)
-        dialog_->SetProgress(job_->Progress(), job_->PagesDone());
+    if (!job_)
+        return;
+    // A worker whose sheet is done but whose device does not let it end is not waited for.
+    if (!job_->Done() && job_->OutcomeKnown() &&
+        job_->MillisecondsSinceOutcome() > kWorkerGraceMilliseconds) {
+        ScanFinished();
+        return;
+    }
+    if (dialog_)
+        dialog_->SetProgress(job_->Progress(), sheetsDone_);
+}
+
+// Takes the job's device handle back, or leaves it with the job's worker when that has not ended.
+void TDataSource::ReleaseJob() {
+    if (!job_)
+        return;
+    if (SANE_Handle handle = job_->Release())
+        handle_ = handle;
+    else if (!job_->Done())
+        abandoned_ = job_->Shared();
+    job_.reset();
+    progressTimer_->stop();
+}
+
+// Stops a running job: asked to stop, a worker has a short while to do so before it is abandoned. The
+// device's run ends with it; sheets not yet fed stay in the feeder.
+void TDataSource::StopJob() {
+    if (!job_)
+        return;
+    job_->Cancel();
+    job_->WaitDone(kWorkerGraceMilliseconds);
+    ReleaseJob();
+    moreSheets_ = false;
+}
+
+// Ends a feeder's run whose last sheet the application did not ask for.
+void TDataSource::EndDeviceRun() {
+    if (!moreSheets_ || job_)
+        return;
+    moreSheets_ = false;
+    if (!handle_)
+        return;
+    StartJob(TJobKind::endRun, settings_);
+    job_->WaitDone(kWorkerGraceMilliseconds);
+    ReleaseJob();
 }
 
 void TDataSource::ScanFinished() {
-    progressTimer_->stop();
     if (!job_)
         return;
+    const TJobKind kind = job_->Kind();
     const SANE_Status status = job_->Status();
     std::vector<TScannedPage> pages = std::move(job_->Pages());
-    job_.reset();
-    if (state_ != 5)
-        return;
+    const bool more = job_->MoreSheets();
+    ReleaseJob();
+    moreSheets_ = more && handle_;
+    if (kind == TJobKind::firstSheet && state_ == 5)
+        FirstSheetFinished(status, pages);
+    else if (kind == TJobKind::nextSheet && state_ == 6)
+        NextSheetFinished(status, pages);
+}
+
+void TDataSource::FirstSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages) {
     if (status == SANE_STATUS_GOOD && !pages.empty()) {
         pages_.assign(std::make_move_iterator(pages.begin()), std::make_move_iterator(pages.end()));
+        sheetsDone_ = 1;
         rowsSent_ = 0;
         state_ = 6;
         if (dialog_)
-            dialog_->ShowMessage(QStringLiteral("Отсканировано листов: %1").arg(pages_.size()));
+            dialog_->ShowMessage(QStringLiteral("Отсканировано листов: %1").arg(sheetsDone_));
         Post(MSG_XFERREADY);
         return;
     }
+    moreSheets_ = false;
     lastMessage_ = ScanStatusText(status == SANE_STATUS_GOOD ? SANE_STATUS_EOF : status);
     condition_ = status == SANE_STATUS_CANCELLED ? TWCC_SUCCESS : ConditionFor(status);
     if (dialog_) {
@@ -326,6 +474,42 @@ void TDataSource::ScanFinished() {
         // and finds the reason in the source's condition code.
         Post(MSG_CLOSEDSREQ);
     }
+}
+
+// The next sheet of a feeder, scanned because the application asked for the next image: it is
+// announced as the first was; a sheet that failed is announced too, and its image request fails with
+// the reason; an empty feeder ends the transfers.
+void TDataSource::NextSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages) {
+    if (status == SANE_STATUS_GOOD && !pages.empty()) {
+        pages_.assign(std::make_move_iterator(pages.begin()), std::make_move_iterator(pages.end()));
+        ++sheetsDone_;
+        rowsSent_ = 0;
+        if (dialog_)
+            dialog_->ShowMessage(QStringLiteral("Отсканировано листов: %1").arg(sheetsDone_));
+        Post(MSG_XFERREADY);
+        return;
+    }
+    moreSheets_ = false;
+    if (status == SANE_STATUS_NO_DOCS || status == SANE_STATUS_CANCELLED) {
+        // The feeder is empty, or the scan was called off: the transfers end here. The application,
+        // waiting for the next image, is asked to close the source.
+        state_ = 5;
+        const bool cancelled = status == SANE_STATUS_CANCELLED;
+        if (cancelled)
+            lastMessage_ = ScanStatusText(status);
+        TransfersEnded(
+            cancelled ? lastMessage_
+                      : QStringLiteral("Отсканировано листов: %1. В устройстве подачи больше нет листов.")
+                            .arg(sheetsDone_));
+        if ((!dialog_ || cancelled) && state_ == 5)
+            Post(MSG_CLOSEDSREQ);
+        return;
+    }
+    lastMessage_ = ScanStatusText(status == SANE_STATUS_GOOD ? SANE_STATUS_EOF : status);
+    failedSheet_ = ConditionFor(status);
+    if (dialog_)
+        dialog_->ShowMessage(lastMessage_);
+    Post(MSG_XFERREADY);
 }
 
 void TDataSource::Post(TW_UINT16 msg) {
@@ -470,6 +654,8 @@ TW_UINT16 TDataSource::ImageInfo(TW_MEMREF data) {
         return Fail(TWCC_BADVALUE);
     if (state_ != 6 && state_ != 7)
         return Fail(TWCC_SEQERROR);
+    if (pages_.empty())
+        return ImageNotAtHand();
     const TScannedPage& page = pages_.front();
     TW_IMAGEINFO info{};
     info.XResolution = info.YResolution = Fix32(page.resolution);
@@ -496,7 +682,7 @@ TW_UINT16 TDataSource::SetupMemory(TW_MEMREF data) {
     // Buffers of whole rows, about 64 KiB each; before a page exists only the size is known.
     constexpr TW_UINT32 kPreferred = 64 * 1024;
     TW_SETUPMEMXFER setup{};
-    const TW_UINT32 row = state_ == 6 ? TW_UINT32(pages_.front().RowBytes()) : 4;
+    const TW_UINT32 row = state_ == 6 && !pages_.empty() ? TW_UINT32(pages_.front().RowBytes()) : 4;
     setup.MinBufSize = row;
     setup.MaxBufSize = std::max(row, kPreferred) * 16;
     setup.Preferred = std::max(row, kPreferred / row * row);
@@ -510,6 +696,8 @@ TW_UINT16 TDataSource::MemoryTransfer(TW_MEMREF data) {
         return Fail(TWCC_BADVALUE);
     if (state_ != 6 && state_ != 7)
         return Fail(TWCC_SEQERROR);
+    if (pages_.empty())
+        return ImageNotAtHand();
     const TScannedPage& page = pages_.front();
     const std::size_t rowBytes = page.RowBytes();
     if (state_ == 7 && rowsSent_ >= page.height)
@@ -549,6 +737,8 @@ TW_UINT16 TDataSource::NativeTransfer(TW_MEMREF data) {
         return Fail(TWCC_BADVALUE);
     if (state_ != 6)
         return Fail(TWCC_SEQERROR);
+    if (pages_.empty())
+        return ImageNotAtHand();
     const std::vector<std::uint8_t> dib = PackedDib(pages_.front());
     HGLOBAL block = GlobalAlloc(GHND, dib.size());
     void* memory = GlobalLock(block);
@@ -567,14 +757,10 @@ TW_UINT16 TDataSource::NativeTransfer(TW_MEMREF data) {
 TW_UINT16 TDataSource::FileTransfer() {
     if (state_ != 6)
         return Fail(TWCC_SEQERROR);
-    const std::vector<std::uint8_t> bytes = BmpFile(pages_.front());
-    QFile file(QString::fromStdString(fileName_));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) !=
-            qint64(bytes.size())) {
-        file.remove();
+    if (pages_.empty())
+        return ImageNotAtHand();
+    if (!WriteFileSafely(fileName_, BmpFile(pages_.front())))
         return Fail(TWCC_FILEWRITEERROR);
-    }
     state_ = 7;
     return TWRC_XFERDONE;
 }
@@ -594,15 +780,12 @@ TW_UINT16 TDataSource::SetupFile(TW_UINT16 msg, TW_MEMREF data) {
         return TWRC_SUCCESS;
     }
     case MSG_RESET:
-        fileName_ = QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/TWAIN.BMP")).toStdString();
+        fileName_ = DefaultTransferFile();
         [[fallthrough]];
     case MSG_GET:
     case MSG_GETDEFAULT: {
         TW_SETUPFILEXFER answer{};
-        const std::string& name =
-            msg == MSG_GETDEFAULT
-                ? QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/TWAIN.BMP")).toStdString()
-                : fileName_;
+        const std::string name = msg == MSG_GETDEFAULT ? DefaultTransferFile() : fileName_;
         std::memcpy(answer.FileName, name.data(), std::min(name.size(), sizeof answer.FileName - 1));
         answer.Format = TWFF_BMP;
         Write(data, answer);
@@ -618,7 +801,9 @@ TW_UINT16 TDataSource::Palette(TW_MEMREF data) {
         return Fail(TWCC_BADVALUE);
     if (state_ < 4)
         return Fail(TWCC_SEQERROR);
-    const bool haveImage = state_ == 6 || state_ == 7;
+    const bool haveImage = (state_ == 6 || state_ == 7) && !pages_.empty();
+    if ((state_ == 6 || state_ == 7) && pages_.empty())
+        return ImageNotAtHand();
     if (!haveImage || pages_.front().kind == TPixelKind::rgb)
         return Fail(TWCC_BADPROTOCOL); // only the images at hand have a palette
     const bool bw = pages_.front().kind == TPixelKind::bw;
@@ -633,6 +818,14 @@ TW_UINT16 TDataSource::Palette(TW_MEMREF data) {
     return TWRC_SUCCESS;
 }
 
+// The images pending: those at hand, the failed sheet waiting to be reported, and, while the feeder may
+// hold more sheets, an unknown number more (-1, as the standard writes it).
+TW_INT16 TDataSource::PendingCount() const {
+    if (moreSheets_ || job_)
+        return -1;
+    return TW_INT16(pages_.size() + (failedSheet_ != TWCC_SUCCESS ? 1 : 0));
+}
+
 TW_UINT16 TDataSource::Pending(TW_UINT16 msg, TW_MEMREF data) {
     TW_PENDINGXFERS pending{};
     if (!Read(data, pending))
@@ -645,39 +838,66 @@ TW_UINT16 TDataSource::Pending(TW_UINT16 msg, TW_MEMREF data) {
     case MSG_ENDXFER:
         if (state_ != 6 && state_ != 7)
             return Fail(TWCC_SEQERROR);
-        pages_.pop_front();
+        if (!pages_.empty())
+            pages_.pop_front();
+        else if (failedSheet_ != TWCC_SUCCESS)
+            failedSheet_ = TWCC_SUCCESS;
+        else
+            StopJob(); // the transfer of a sheet still being scanned is ended: the sheet is given up
         rowsSent_ = 0;
-        state_ = pages_.empty() ? 5 : 6;
+        // An application that asked to disable or close the source wants no further sheet.
+        if (disableWanted_ || closeWanted_)
+            EndDeviceRun();
+        state_ = PendingCount() != 0 ? 6 : 5;
         break;
     case MSG_RESET:
         if (state_ != 6)
             return Fail(TWCC_SEQERROR);
+        // What is scanned is dropped; the sheets still in the feeder stay there.
         pages_.clear();
+        failedSheet_ = TWCC_SUCCESS;
+        StopJob();
+        EndDeviceRun();
         rowsSent_ = 0;
         state_ = 5;
         break;
     default:
         return Fail(TWCC_BADPROTOCOL);
     }
-    pending.Count = TW_UINT16(pages_.size());
+    pending.Count = TW_UINT16(PendingCount());
     Write(data, pending);
     if (state_ == 5 && msg != MSG_GET)
-        TransfersEnded();
+        TransfersEnded(QStringLiteral("Изображение передано."));
     return TWRC_SUCCESS;
 }
 
-void TDataSource::TransfersEnded() {
+// The image asked for is not at hand in state 6: a sheet that failed is reported now; the next sheet of
+// a feeder is scanned now, and the application is told to wait for its announcement.
+TW_UINT16 TDataSource::ImageNotAtHand() {
+    if (failedSheet_ != TWCC_SUCCESS) {
+        condition_ = failedSheet_;
+        return TWRC_FAILURE;
+    }
+    if (moreSheets_ && !job_ && handle_)
+        StartJob(TJobKind::nextSheet, settings_);
+    if (job_)
+        return TWRC_DATANOTAVAILABLE;
+    return Fail(TWCC_SEQERROR);
+}
+
+void TDataSource::TransfersEnded(const QString& message) {
     const bool close = closeWanted_;
     closeWanted_ = false;
     if (disableWanted_) {
         // The application asked to disable (and maybe close) the source while it was transferring,
         // which the standard does not allow: done now that the transfers are over.
         Disable();
+        disabledAsAsked_ = true;
         closeDue_ = close;
         return;
     }
     if (dialog_) {
         dialog_->SetBusy(false);
-        dialog_->ShowMessage(QStringLiteral("Изображение передано."));
+        dialog_->ShowMessage(message);
     }
 }

@@ -4,6 +4,7 @@
 
 #include "../twain/Twain.h"
 #include "SaneDevice.h"
+#include "ScanJob.h"
 #include "ScannedPage.h"
 #include "WinTypes.h"
 
@@ -15,11 +16,11 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QObject;
 class QTimer;
 class TScanDialog;
-class TScanJob;
 class TScanMemory;
 
 // The message a source posts to the application's window; wParam is the source's Id and lParam the
@@ -67,14 +68,24 @@ private:
     TW_UINT16 ProcessEvent(TW_MEMREF data);
 
     void StartScan(const TScanSettings& settings);
+    void StartJob(TJobKind kind, const TScanSettings& settings);
     void ScanFinished();
+    void FirstSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages);
+    void NextSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages);
+    TW_UINT16 ImageNotAtHand();
+    TW_INT16 PendingCount() const;
+    void ReleaseJob();
+    void StopJob();
+    void EndDeviceRun();
     void ShowProgress();
     void Post(TW_UINT16 msg);
     void CloseDialog();
     void Disable();
-    void TransfersEnded();
+    void TransfersEnded(const QString& message);
 
     TW_IDENTITY identity_;
+    // The device, while no job has it; nullptr after a job that did not end was abandoned with it (the
+    // next scan opens the device again, by its SANE name).
     SANE_Handle handle_;
     std::string device_;
     TScanMemory* memory_ = nullptr;
@@ -84,6 +95,7 @@ private:
     TW_UINT16 condition_ = TWCC_SUCCESS;
     HWND parent_ = nullptr;
     bool disableWanted_ = false;
+    bool disabledAsAsked_ = false;
     bool closeWanted_ = false;
     bool closeDue_ = false;
     QString lastMessage_;
@@ -92,9 +104,17 @@ private:
     std::string fileName_;
     std::deque<TScannedPage> pages_;
     int rowsSent_ = 0;
+    // A document feeder's run: the device may hold further sheets, scanned one by one when the
+    // application asks for the next image; sheets not asked for stay in the feeder.
+    bool moreSheets_ = false;
+    int sheetsDone_ = 0;
+    // The condition of a next sheet that failed, reported by the request for its image.
+    TW_UINT16 failedSheet_ = TWCC_SUCCESS;
 
     std::unique_ptr<QObject> context_; // receives the worker's end and owns the progress timer
     QTimer* progressTimer_ = nullptr;
     QPointer<TScanDialog> dialog_;
-    std::unique_ptr<TScanJob> job_; // declared last: it is joined before the context goes
+    std::shared_ptr<TScanJob::TShared>
+        abandoned_;                 // the last job given up on, which may still hold the device
+    std::unique_ptr<TScanJob> job_; // declared last: it is let go before the context goes
 };

@@ -1,6 +1,10 @@
-// One scan run on a worker thread: applies the settings, reads every frame of every page (all sheets
-// of a document feeder), and turns them into pages. The owner learns of the end through a function
-// called on its own thread.
+// One piece of device work on a worker thread: one sheet scanned (all frames of one page), or the end of
+// a run of the document feeder. The owner learns of the end through a function called on its own thread.
+//
+// Everything SANE is asked while a source scans is asked here, never on the user-interface thread, so
+// that a device that stops answering stops only its worker. A worker that does not end when asked to is
+// abandoned: it keeps the device handle, closes it if it ever comes back, and touches nothing of its
+// owner any more. SANE stays loaded for the whole process, so an abandoned call cannot outlive its code.
 #pragma once
 
 #include "SaneDevice.h"
@@ -8,47 +12,64 @@
 
 #include <sane/sane.h>
 
-#include <atomic>
 #include <functional>
-#include <thread>
+#include <memory>
+#include <string>
 #include <vector>
 
 class QObject;
 
+enum class TJobKind {
+    firstSheet, // opens the device if needed, applies the settings and scans one sheet
+    nextSheet,  // scans the next sheet of the feeder run that the first sheet started
+    endRun,     // ends the device's run (sane_cancel) and nothing else
+};
+
 class TScanJob {
 public:
-    // Starts at once. `finished` runs on the thread of `context` once the worker is done, unless the
-    // context is gone by then.
-    TScanJob(SANE_Handle handle, TScanSettings settings, QObject* context, std::function<void()> finished);
-    // Cancels a running scan and waits for the worker.
+    struct TShared;
+
+    // Starts at once. With no handle the device is opened by name first (a device that is busy is given
+    // a while to be let go of by `previous`, an abandoned job of the same device). `finished` runs on
+    // the thread of `context` once the work is done, unless the job was let go of first.
+    TScanJob(TJobKind kind, SANE_Handle handle, std::string deviceName, TScanSettings settings,
+             QObject* context, std::function<void()> finished, std::shared_ptr<TShared> previous = nullptr);
+    // Unless released: cancels a worker that is not done, waits a little for it, and abandons it if it
+    // does not end; the handle of a worker that ended is closed.
     ~TScanJob();
     TScanJob(const TScanJob&) = delete;
     TScanJob& operator=(const TScanJob&) = delete;
 
     // Asks the worker to stop at its next read; the job then ends with SANE_STATUS_CANCELLED.
     void Cancel();
-    bool Done() const { return done_; }
-    // Percent of the current page read, -1 while the page's length is unknown.
-    int Progress() const { return progress_; }
-    // Pages completed so far.
-    int PagesDone() const { return pagesDone_; }
+    // Waits at most `milliseconds` for the worker to end. True when it has ended.
+    bool WaitDone(int milliseconds);
+    bool Done() const;
+    // The outcome is known (the device's run may still be ending), and since how many milliseconds.
+    bool OutcomeKnown() const;
+    long long MillisecondsSinceOutcome() const;
+    // Lets go of the job: the handle of a worker that has ended goes back to the caller; a worker that
+    // has not is abandoned, keeps the handle and closes it itself (nullptr). The outcome stays readable.
+    SANE_Handle Release();
+    // The state shared with the worker, for a later job of the same device to wait on.
+    std::shared_ptr<TShared> Shared() const { return shared_; }
 
-    // Valid once Done(): the status that ended the run (GOOD when at least one page was read) and pages.
-    SANE_Status Status() const { return status_; }
-    std::vector<TScannedPage>& Pages() { return pages_; }
+    // Percent of the current page read, -1 while the page's length is unknown.
+    int Progress() const;
+
+    // Valid once the outcome is known: the status that ended the sheet, the page, whether the sheet came
+    // from a document feeder that may hold more, and the handle (nullptr when the device could not be
+    // opened or the job was abandoned).
+    SANE_Status Status() const;
+    std::vector<TScannedPage>& Pages();
+    bool MoreSheets() const;
+    TJobKind Kind() const;
 
 private:
-    void Run(QObject* context, std::function<void()> finished);
-    SANE_Status ReadPage(TScannedPage& page);
-    SANE_Status ReadFrame(TRawFrame& frame);
-
-    SANE_Handle handle_;
-    TScanSettings settings_;
-    std::atomic<bool> cancelled_{false};
-    std::atomic<bool> done_{false};
-    std::atomic<int> progress_{0};
-    std::atomic<int> pagesDone_{0};
-    SANE_Status status_ = SANE_STATUS_GOOD;
-    std::vector<TScannedPage> pages_;
-    std::thread worker_;
+    std::shared_ptr<TShared> shared_;
+    bool released_ = false;
 };
+
+// How long the user-interface thread lets a worker take to stop, or to end the device's run once a
+// sheet's outcome is known, before the worker is abandoned.
+constexpr int kWorkerGraceMilliseconds = 300;

@@ -52,8 +52,11 @@ bool KnownHeaderSize(std::uint32_t size) {
     return size == 40 || size == 52 || size == 56 || size == 64 || size == 108 || size == 124;
 }
 
+// Runs may go on into the padding of a stored row, which for 4-bit rows is wider than the decoded
+// 8-bit row: pixels past the picture's width are dropped.
 void SetPixel8(Image& image, int x, int y, std::uint8_t index) {
-    image.Row(y)[x] = index;
+    if (x < image.Width)
+        image.Row(y)[x] = index;
 }
 
 void DecodeRle(const Format& f, const std::uint8_t* d, std::size_t size, Image& image) {
@@ -300,9 +303,9 @@ Image DecodeFile(const std::uint8_t* data, std::size_t size) {
     const std::size_t available = size - offBits;
     const std::uint64_t area = std::uint64_t(f.Width) * std::uint64_t(f.Height);
     if (f.Compression == BI_RLE8 || f.Compression == BI_RLE4) {
-        // Compressed data can describe a large picture in a few bytes; refuse pictures far larger than
-        // any sensible compression of the data at hand.
-        if (area > std::max<std::uint64_t>(available, 1) * 16384)
+        // The longest run the format has draws 255 pixels with two bytes; data that could not draw the
+        // declared area even so is refused before the picture's memory is taken.
+        if (area > std::uint64_t(available) * MaxRunPixels / 2)
             Invalid();
     } else if (std::uint64_t(RowBytes(f.Width, f.Bits)) * std::uint64_t(f.Height) > available) {
         Invalid();

@@ -13,6 +13,9 @@ namespace bmp {
 // The largest width or height accepted from any file.
 inline constexpr int MaxDimension = 30000;
 
+// The most pixels one encoded run of RLE data draws (its count byte).
+inline constexpr int MaxRunPixels = 255;
+
 // Compression kinds of the information header.
 enum : std::uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6 };
 

@@ -1,5 +1,6 @@
 #include "JpegCodec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -24,13 +25,36 @@ extern "C" void OnErrorExit(j_common_ptr cinfo) {
     std::longjmp(err->Jump, 1);
 }
 
-// Warnings (corrupt data the library works around) and traces are not shown anywhere.
+// Warnings and traces are not shown anywhere.
 extern "C" void OnOutputMessage(j_common_ptr) {}
+
+// Warnings that mean part of the picture is missing or wrong: the library would fill it in with grey or
+// garbage and go on. Such a picture is refused instead of being shown as if it were whole. The end of
+// the stream alone (JWRN_JPEG_EOF) is not among them: a stream that lacks only its end marker holds
+// every pixel, and one cut off inside a scan then runs out of data, which JWRN_HIT_MARKER reports.
+bool LosesImageData(const jpeg_error_mgr& err) {
+    const int code = err.msg_code;
+    if (code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE || code == JWRN_MUST_RESYNC)
+        return true;
+    // The arithmetic decoder's warning has a number only in builds with arithmetic coding, which the
+    // header does not tell: it is known by its text.
+    return code >= 0 && code <= err.last_jpeg_message && err.jpeg_message_table[code] &&
+           std::strcmp(err.jpeg_message_table[code], "Corrupt JPEG data: bad arithmetic code") == 0;
+}
+
+extern "C" void OnEmitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0)
+        return;
+    if (LosesImageData(*cinfo->err))
+        cinfo->err->error_exit(cinfo);
+    ++cinfo->err->num_warnings;
+}
 
 void InstallErrorManager(ErrorManager& err) {
     jpeg_std_error(&err.Pub);
     err.Pub.error_exit = OnErrorExit;
     err.Pub.output_message = OnOutputMessage;
+    err.Pub.emit_message = OnEmitMessage;
 }
 
 extern "C" void OnProgress(j_common_ptr cinfo) {
@@ -47,6 +71,26 @@ extern "C" void OnProgress(j_common_ptr cinfo) {
     cinfo->err->msg_code = code;
     cinfo->err->error_exit(cinfo);
     std::abort(); // error_exit never returns
+}
+
+// Refuses, before anything of the picture is allocated, a header whose pixels the stream could not
+// hold. Every 8 x 8 block of a Huffman-coded scan costs at least one bit (the code of its DC value), so
+// the stream has at least one byte per eight blocks of its largest component; a stream that is far too
+// short for its picture is cut off, and is refused as such. Arithmetic coding has no such floor: its
+// pictures are bounded by MaxPixels alone.
+void CheckHeader(j_decompress_ptr info, std::size_t size) {
+    j_common_ptr common = reinterpret_cast<j_common_ptr>(info);
+    if (std::uint64_t(info->image_width) * info->image_height > MaxPixels)
+        Fail(common, JERR_IMAGE_TOO_BIG);
+    if (info->arith_code)
+        return;
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < info->num_components; ++c) {
+        const jpeg_component_info& component = info->comp_info[c];
+        blocks = std::max(blocks, std::uint64_t(component.width_in_blocks) * component.height_in_blocks);
+    }
+    if (std::uint64_t(size) * 8 < blocks)
+        Fail(common, JWRN_JPEG_EOF);
 }
 
 // Everything a decoding run touches after a jump lives here, in memory the library also sees.
@@ -76,8 +120,7 @@ int ReadHeader(const std::uint8_t* data, std::size_t size, Header& header) noexc
         Fail(reinterpret_cast<j_common_ptr>(&s->Info), JERR_INPUT_EMPTY);
     jpeg_mem_src(&s->Info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&s->Info, TRUE);
-    if (std::uint64_t(s->Info.image_width) * s->Info.image_height > MaxPixels)
-        Fail(reinterpret_cast<j_common_ptr>(&s->Info), JERR_IMAGE_TOO_BIG);
+    CheckHeader(&s->Info, size);
     header.Width = int(s->Info.image_width);
     header.Height = int(s->Info.image_height);
     header.Components = s->Info.num_components;
@@ -111,8 +154,7 @@ int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept {
         Fail(common, JERR_INPUT_EMPTY);
     jpeg_mem_src(&s->Info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&s->Info, TRUE);
-    if (std::uint64_t(s->Info.image_width) * s->Info.image_height > MaxPixels)
-        Fail(common, JERR_IMAGE_TOO_BIG);
+    CheckHeader(&s->Info, size);
 
     s->Info.scale_num = 1;
     s->Info.scale_denom = 1;
@@ -174,7 +216,8 @@ int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept {
             }
         }
     }
-    jpeg_finish_decompress(&s->Info);
+    // Every pixel is in; what may follow (the end marker, or nothing when a writer left it out) does not
+    // change the picture, so the stream is not read to its end.
     jpeg_destroy_decompress(&s->Info);
     std::free(s->Cmyk);
     std::free(s);

@@ -20,7 +20,7 @@ struct Header {
 };
 
 // Reads the header (everything up to the first scan) of a JPEG stream. A picture of more than MaxPixels
-// is refused with JERR_IMAGE_TOO_BIG.
+// is refused with JERR_IMAGE_TOO_BIG, one that the stream is far too short to hold with JWRN_JPEG_EOF.
 int ReadHeader(const std::uint8_t* data, std::size_t size, Header& header) noexcept;
 
 // A decoded picture, rows top-down: 24 bits (blue, green, red) or 8-bit indices into Map.
@@ -35,8 +35,10 @@ struct Decoded {
 };
 
 // Decodes at full size with the floating-point DCT and block smoothing; a progressive stream is decoded
-// completely. Colour streams give 24 bits; grayscale streams go through the one-pass quantiser (at most
-// 236 colours, Floyd-Steinberg dithering) and give 8 bits with a colour map.
+// completely. Data that is cut off or corrupt (libjpeg's warnings of missing or damaged image data) is
+// refused with the warning's code instead of being filled in. Colour streams give 24 bits; grayscale streams
+// go through the one-pass quantiser (at most 236 colours, Floyd-Steinberg dithering) and give 8 bits with a
+// colour map.
 int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept;
 void FreeDecoded(Decoded& out) noexcept;
 

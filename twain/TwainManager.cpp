@@ -4,6 +4,7 @@
 #include "Gdi.h"
 #include "GlobalMemory.h"
 #include "Library.h"
+#include "PackedDib.h"
 #include "TwainUtils.h"
 #include "Window.h"
 
@@ -171,67 +172,18 @@ bool AdoptBitmap(TBitmap& image, HBITMAP bitmap, bool bottomUp) {
     return true;
 }
 
-// Colour-table entries that a DIB of this depth carries when it does not count them itself.
-std::size_t FullColorTable(int bitsPerPixel) {
-    return bitsPerPixel == 1 ? 2 : bitsPerPixel == 4 ? 16 : bitsPerPixel == 8 ? 256 : 0;
-}
-
-// A device-dependent bitmap made from a DIB packed in memory (header, colour table, pixels), as a source
-// hands it over in a native transfer. Both header kinds are read: the 12-byte core header with 3-byte
-// colour entries, and the 40-byte (or longer) info header with 4-byte ones. Everything is checked
-// against the block's size; nullptr when the DIB does not fit or cannot be converted.
+// A device-dependent bitmap made from a DIB packed in memory, as a source hands it over in a native
+// transfer; nullptr when the DIB does not fit in its block or cannot be converted.
 HBITMAP BitmapFromPackedDib(const std::uint8_t* data, std::size_t size) {
-    DWORD headerSize = 0;
-    if (!data || size < sizeof headerSize)
+    TPackedDib dib;
+    if (!ReadPackedDib(data, size, dib))
         return nullptr;
-    std::memcpy(&headerSize, data, sizeof headerSize);
-
-    BITMAPINFOHEADER header{};
-    std::vector<RGBQUAD> colors;
-    std::size_t colorBytes = 0;
-    if (headerSize == sizeof(BITMAPCOREHEADER) && size >= headerSize) {
-        BITMAPCOREHEADER core;
-        std::memcpy(&core, data, sizeof core);
-        header.biSize = sizeof header;
-        header.biWidth = core.bcWidth;
-        header.biHeight = core.bcHeight;
-        header.biPlanes = 1;
-        header.biBitCount = core.bcBitCount;
-        const std::size_t count = FullColorTable(core.bcBitCount);
-        colorBytes = count * sizeof(RGBTRIPLE);
-        if (size - headerSize < colorBytes)
-            return nullptr;
-        for (std::size_t i = 0; i < count; ++i) {
-            RGBTRIPLE entry;
-            std::memcpy(&entry, data + headerSize + i * sizeof entry, sizeof entry);
-            colors.push_back(RGBQUAD{entry.rgbtBlue, entry.rgbtGreen, entry.rgbtRed, 0});
-        }
-    } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= headerSize) {
-        std::memcpy(&header, data, sizeof header);
-        header.biSize = sizeof header;
-        const std::size_t count =
-            header.biClrUsed != 0 ? header.biClrUsed : FullColorTable(header.biBitCount);
-        if (count > (size - headerSize) / sizeof(RGBQUAD))
-            return nullptr;
-        colorBytes = count * sizeof(RGBQUAD);
-        colors.resize(count);
-        if (count > 0)
-            std::memcpy(colors.data(), data + headerSize, colorBytes);
-    } else {
-        return nullptr;
-    }
-
-    const std::int64_t height = header.biHeight < 0 ? -std::int64_t(header.biHeight) : header.biHeight;
-    const std::uint64_t pixelBytes =
-        BitmapRowBytes(header.biWidth, header.biBitCount) * std::uint64_t(height);
-    if (pixelBytes == 0 || pixelBytes > size - headerSize - colorBytes)
-        return nullptr;
-    std::vector<std::uint8_t> info(sizeof header + std::max<std::size_t>(colors.size(), 1) * sizeof(RGBQUAD));
-    header.biClrUsed = DWORD(colors.size());
-    std::memcpy(info.data(), &header, sizeof header);
-    if (!colors.empty())
-        std::memcpy(info.data() + sizeof header, colors.data(), colors.size() * sizeof(RGBQUAD));
-    return CreateDIBitmap(nullptr, &header, CBM_INIT, data + headerSize + colorBytes,
+    std::vector<std::uint8_t> info(sizeof dib.Header +
+                                   std::max<std::size_t>(dib.Colors.size(), 1) * sizeof(RGBQUAD));
+    std::memcpy(info.data(), &dib.Header, sizeof dib.Header);
+    if (!dib.Colors.empty())
+        std::memcpy(info.data() + sizeof dib.Header, dib.Colors.data(), dib.Colors.size() * sizeof(RGBQUAD));
+    return CreateDIBitmap(nullptr, &dib.Header, CBM_INIT, dib.Pixels,
                           reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS);
 }
 
@@ -889,15 +841,31 @@ void TTwainSource::RunTransfers() {
         case ttmMemory: {
             TW_INT16 pixelType = 0;
             code = PrepareMemoryTransfer(section, pixelType);
-            if (code == TWRC_SUCCESS)
+            if (code == TWRC_SUCCESS) {
                 code = MemoryTransfer(section, pixelType);
+                // Once its data flows, an image that is not there is a failed one.
+                if (code == TWRC_DATANOTAVAILABLE)
+                    code = TWRC_FAILURE;
+            }
             break;
         }
         }
 
+        if (code == TWRC_DATANOTAVAILABLE) {
+            // The source is still making the image asked for (the next sheet of a document feeder): it
+            // announces it with MSG_XFERREADY when it is there, and the transfers go on then. Until
+            // then the source stays enabled, and the program goes on with its other work.
+            return;
+        }
         if (code == TWRC_CANCEL) {
             if (owner_->OnAcquireCancel)
                 owner_->OnAcquireCancel(owner_, index_);
+            // The source leaves its transferring state only through MSG_ENDXFER; the images still
+            // pending after a cancelled one are dropped.
+            TW_PENDINGXFERS pending{};
+            if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) == TWRC_SUCCESS &&
+                pending.Count != 0)
+                Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
             break;
         }
         if (code == TWRC_XFERDONE) {
@@ -914,11 +882,15 @@ void TTwainSource::RunTransfers() {
         failuresInARow = code == TWRC_XFERDONE ? 0 : failuresInARow + 1;
 
         TW_PENDINGXFERS pending{};
-        if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS || pending.Count == 0 ||
-            failuresInARow >= kFailuresInARowAllowed)
+        if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS || pending.Count == 0) {
             ending = true;
-        else if (cancel)
+        } else if (failuresInARow >= kFailuresInARowAllowed) {
+            // Given up on: what the source still claims to have is dropped, so that it can be disabled.
+            Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+            ending = true;
+        } else if (cancel) {
             ending = Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending) == TWRC_SUCCESS;
+        }
     }
     SetEnabled(false);
 }

@@ -19,10 +19,12 @@ namespace {
 
 using TSetOptions = int (*)(TW_UINT32, const char*);
 using TLastMessage = int (*)(TW_UINT32, char*, int);
+using TStuckWorkers = int (*)();
 
 DSMENTRYPROC entry = nullptr;
 TSetOptions setOptions = nullptr;
 TLastMessage lastMessage = nullptr;
+TStuckWorkers stuckWorkers = nullptr;
 
 // What the source manager posts to the application's window.
 constexpr UINT kSourceEvent = WM_USER + 0x2a5;
@@ -178,7 +180,8 @@ void DsmTest::SetUpTestSuite() {
     entry = reinterpret_cast<DSMENTRYPROC>(dlsym(library, "DSM_Entry"));
     setOptions = reinterpret_cast<TSetOptions>(dlsym(library, "ZrkDsm_SetScanOptions"));
     lastMessage = reinterpret_cast<TLastMessage>(dlsym(library, "ZrkDsm_LastScanMessage"));
-    ASSERT_TRUE(entry && setOptions && lastMessage);
+    stuckWorkers = reinterpret_cast<TStuckWorkers>(dlsym(library, "ZrkDsm_StuckWorkers"));
+    ASSERT_TRUE(entry && setOptions && lastMessage && stuckWorkers);
     WNDCLASSA windowClass;
     windowClass.lpfnWndProc = &RecordingProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -296,6 +299,14 @@ TW_UINT16 DsmTest::ScanHeadless(TW_IDENTITY& source, const TScanRequest& request
 
 int DsmTest::setOptionsFor(const TW_IDENTITY& source, const TScanRequest& request) {
     return setOptions(source.Id, request.HookOptions().c_str());
+}
+
+int DsmTest::StuckWorkers() {
+    return stuckWorkers();
+}
+
+int DsmTest::setOptionsText(const TW_IDENTITY& source, const std::string& options) {
+    return setOptions(source.Id, options.c_str());
 }
 
 void DsmTest::ResetDevice(const TW_IDENTITY& source) {

@@ -60,7 +60,11 @@ protected:
     TW_UINT16 EndTransfer(TW_IDENTITY& source, TW_UINT16& count);
 
     static std::string LastMessage(const TW_IDENTITY& source);
+    // Workers the source manager gave up on that still wait for their device.
+    static int StuckWorkers();
     static int setOptionsFor(const TW_IDENTITY& source, const TScanRequest& request);
+    // The options of the next scan as "name=value;name=value", nothing else changed.
+    static int setOptionsText(const TW_IDENTITY& source, const std::string& options);
     // Sets back the test scanner's options that tests change, leaving the dialog's choices alone.
     static void ResetDevice(const TW_IDENTITY& source);
     // The SANE configuration of this process: the tests' own folder unless ZRK_DSM_SANE_FOLDER names another.

@@ -201,23 +201,6 @@ TEST_F(DsmTest, ProcessEventClaimsOnlyItsOwnMessages) {
     EXPECT_EQ(+palette.Colors[200].Channel2, 200);
 }
 
-TEST_F(DsmTest, FeederGivesOnePendingImagePerSheet) {
-    TW_IDENTITY source{};
-    ASSERT_EQ(ScanHeadless(source, Small({{"source", "Automatic Document Feeder"}})), MSG_XFERREADY);
-    TW_PENDINGXFERS pending{};
-    ASSERT_EQ(Call(&source, DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
-    const int sheets = pending.Count;
-    EXPECT_EQ(sheets, 10) << "the test scanner's feeder holds ten sheets";
-    for (int left = sheets - 1; left >= 0; --left) {
-        const TPicture picture = Transfer(source, left % 2 ? TMechanism::memory : TMechanism::native);
-        EXPECT_EQ(picture.width, 70);
-        TW_UINT16 count = 0;
-        ASSERT_EQ(EndTransfer(source, count), TWRC_SUCCESS);
-        EXPECT_EQ(count, left);
-    }
-    EXPECT_EQ(Disable(source), TWRC_SUCCESS) << "back in state 5 after the last sheet";
-}
-
 TEST_F(DsmTest, ResetDropsThePendingSheets) {
     TW_IDENTITY source{};
     ASSERT_EQ(ScanHeadless(source, Small({{"source", "Automatic Document Feeder"}})), MSG_XFERREADY);

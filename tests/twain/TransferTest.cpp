@@ -390,8 +390,13 @@ TEST_F(TransferTest, SourceThatAlwaysHasAnotherFailingImageIsLeft) {
     Collect();
     Scan();
     EXPECT_EQ(errors_.size(), 100u) << "the run was given up";
-    scanner_.State = 5; // the source lets itself be disabled again
-    source->SetEnabled(false);
+    // What the source still claims to have is dropped, and it is disabled like after any run.
+    const std::vector<std::string> names = CallNames();
+    const std::vector<std::string> last(names.end() - 3, names.end());
+    EXPECT_EQ(last, (std::vector<std::string>{"CONTROL/PENDINGXFERS/ENDXFER", "CONTROL/PENDINGXFERS/RESET",
+                                              "CONTROL/USERINTERFACE/DISABLEDS"}));
+    EXPECT_FALSE(source->Enabled());
+    EXPECT_EQ(scanner_.State, 4);
 
     // Failures between good images do not add up.
     scanner_.ImageInfoResult.reset();
@@ -410,28 +415,104 @@ TEST_F(TransferTest, SourceThatAlwaysHasAnotherFailingImageIsLeft) {
     EXPECT_EQ(acquired_.size(), 75u);
 }
 
-TEST_F(TransferTest, CancelledTransferEndsTheRunWithoutEndXfer) {
+// A cancelled transfer still leaves the transferring state: MSG_ENDXFER follows it (and MSG_RESET drops
+// the images after it), so the source is disabled at the end of the run and scans again when enabled.
+TEST_F(TransferTest, CancelledTransferEndsTheRunAndTheNextScanWorks) {
     TTwainSource* source = EnableFirstSource();
     ASSERT_NE(source, nullptr);
-    TFakeImage image = PatternImage(4, 2, 8, TWPT_GRAY);
-    image.FinalCode = TWRC_CANCEL;
-    scanner_.Images = {image};
+    TFakeImage cancelled = PatternImage(4, 2, 8, TWPT_GRAY);
+    cancelled.FinalCode = TWRC_CANCEL;
+    scanner_.Images = {cancelled};
     Collect();
-    const std::size_t before = CallCount();
+    std::size_t before = CallCount();
     Scan();
     EXPECT_EQ(cancels_, 1);
     EXPECT_TRUE(acquired_.empty());
-    EXPECT_EQ(CountOf("CONTROL/PENDINGXFERS/ENDXFER", before), 0u);
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_EQ(CountOf("CONTROL/PENDINGXFERS/ENDXFER", before), 1u);
+    EXPECT_EQ(CountOf("CONTROL/PENDINGXFERS/RESET", before), 0u) << "nothing was left pending";
     EXPECT_EQ(Calls().back().Name(), "CONTROL/USERINTERFACE/DISABLEDS");
+    EXPECT_EQ(Calls().back().Result, TWRC_SUCCESS);
+    EXPECT_FALSE(source->Enabled());
 
-    image.FinalCode = TWRC_FAILURE;
-    scanner_.Images = {image};
-    scanner_.State = 5;
+    // Cancelled with two more images pending: they are dropped, none is transferred.
+    scanner_.Images = {cancelled, PatternImage(4, 2, 8, TWPT_GRAY), PatternImage(4, 2, 8, TWPT_GRAY)};
     source->SetEnabled(true);
+    before = CallCount();
+    Scan();
+    EXPECT_EQ(cancels_, 2);
+    EXPECT_TRUE(acquired_.empty());
+    EXPECT_EQ(CallNames(before).back(), "CONTROL/USERINTERFACE/DISABLEDS");
+    EXPECT_EQ(CountOf("CONTROL/PENDINGXFERS/RESET", before), 1u);
+    EXPECT_EQ(CountOf("IMAGE/IMAGEINFO/GET", before), 1u);
+    EXPECT_EQ(scanner_.State, 4);
+
+    // The next scan, as "Следующий" starts it, works.
+    const TFakeImage next = PatternImage(5, 3, 8, TWPT_GRAY, 9);
+    scanner_.Images = {next};
+    source->SetEnabled(true);
+    ASSERT_TRUE(source->Enabled());
+    Scan();
+    ASSERT_EQ(acquired_.size(), 1u);
+    ExpectSame(next, acquired_[0]);
+    EXPECT_FALSE(source->Enabled());
+
+    // A failed transfer goes on with MSG_ENDXFER as before.
+    TFakeImage failing = PatternImage(4, 2, 8, TWPT_GRAY);
+    failing.FinalCode = TWRC_FAILURE;
+    scanner_.Images = {failing};
+    source->SetEnabled(true);
+    before = CallCount();
     Scan();
     EXPECT_EQ(errors_.size(), 1u);
-    EXPECT_TRUE(acquired_.empty());
     EXPECT_EQ(CountOf("CONTROL/PENDINGXFERS/ENDXFER", before), 1u);
+    EXPECT_FALSE(source->Enabled());
+}
+
+// A source that is still making the next image (a feeder scanning its next sheet) says so; the run then
+// waits for its next MSG_XFERREADY instead of failing the image or disabling the source.
+TEST_F(TransferTest, ImageNotReadyYetIsWaitedFor) {
+    for (TTwainTransferMode mode : {ttmMemory, ttmNative}) {
+        SCOPED_TRACE(int(mode));
+        TTwainSource* source = manager_->SourceManagerLoaded() ? manager_->SourceAt(0) : EnableFirstSource();
+        ASSERT_NE(source, nullptr);
+        source->SetEnabled(true);
+        source->SetTransferMode(mode);
+        const TFakeImage first = PatternImage(4, 3, 8, TWPT_GRAY, 1);
+        const TFakeImage second = PatternImage(4, 3, 8, TWPT_GRAY, 2);
+        scanner_.Images = {first, second};
+        acquired_.clear();
+        Collect();
+        auto acquire = manager_->OnTwainAcquire;
+        manager_->OnTwainAcquire = [&, acquire](TObject* sender, int index, TBitmap* image, bool& cancel) {
+            acquire(sender, index, image, cancel);
+            // The next sheet is not scanned yet.
+            if (mode == ttmMemory)
+                scanner_.ImageInfoResult = TWRC_DATANOTAVAILABLE;
+            else
+                scanner_.NativeResult = TWRC_DATANOTAVAILABLE;
+        };
+        std::size_t before = CallCount();
+        Scan();
+        ASSERT_EQ(acquired_.size(), 1u);
+        EXPECT_TRUE(errors_.empty());
+        EXPECT_TRUE(source->Enabled());
+        EXPECT_EQ(CountOf("CONTROL/USERINTERFACE/DISABLEDS", before), 0u);
+        EXPECT_EQ(CountOf("CONTROL/PENDINGXFERS/ENDXFER", before), 1u) << "only the first image's";
+
+        // The sheet is there: the source announces it and the run goes on.
+        scanner_.ImageInfoResult.reset();
+        scanner_.NativeResult.reset();
+        before = CallCount();
+        Scan();
+        ASSERT_EQ(acquired_.size(), 2u);
+        EXPECT_TRUE(errors_.empty());
+        EXPECT_EQ(acquired_[1].Width, 4);
+        if (mode == ttmMemory)
+            ExpectSame(second, acquired_[1]);
+        EXPECT_FALSE(source->Enabled());
+        EXPECT_EQ(CountOf("CONTROL/USERINTERFACE/DISABLEDS", before), 1u);
+    }
 }
 
 TEST_F(TransferTest, RowsBeyondTheLastAreDropped) {
