@@ -61,6 +61,7 @@ void TOrImage::SetPictureOriginal(const TPicture* value) {
 void TOrImage::OriginalChanged() {
     if (converting_)
         return;
+    spares_.clear(); // page buffers of the last picture's size
     TGraphic* graphic = pictureOriginal_->Graphic();
     if (!graphic) {
         pictureResult_->Assign(static_cast<const TGraphic*>(nullptr));
@@ -101,8 +102,6 @@ void TOrImage::ResultChanged() {
         const bool opaque = !graphic->Transparent() &&
                             (stretch_ || (graphic->Width() >= width() && graphic->Height() >= height()));
         setAttribute(Qt::WA_OpaquePaintEvent, opaque);
-        if (RequestPalette() && drawing_)
-            repaint();
     } else {
         setAttribute(Qt::WA_OpaquePaintEvent, false);
     }
@@ -112,19 +111,12 @@ void TOrImage::ResultChanged() {
 
 void TOrImage::ForwardProgress(TObject* sender, TProgressStage stage, int percentDone, bool redrawNow,
                                const TRect& r, const char* message) {
-    if (incrementalDisplay_ && redrawNow) {
-        if (RequestPalette())
-            update();
-        else
-            repaint();
-    }
+    // Results are 24-bit pictures on a true-colour display: there is never a palette to realise
+    // first, so a redraw asked for is done at once.
+    if (incrementalDisplay_ && redrawNow)
+        repaint();
     if (OnProgress)
         OnProgress(sender, stage, percentDone, redrawNow, r, message);
-}
-
-bool TOrImage::RequestPalette() {
-    // Results are 24-bit pictures shown on a true-colour display: there is never a palette to realise.
-    return false;
 }
 
 TCanvas& TOrImage::Canvas() {
@@ -423,6 +415,10 @@ void TOrImage::RebuildResult() {
     if (w > 0 && h > 0) {
         const ToneSettings settings{posterize_,  solorize_,   contrast_,  lightness_,  darkness_,
                                     brightness_, splitlight_, grayScale_, saturation_, invert_};
+        // The pass writes every pixel of a result of the source's size, so its pixels need not be
+        // copied first when they are shared.
+        if (w == result->Width() && h == result->Height())
+            UnshareForOverwrite(*result);
         const ConstPixelRows in{source->ScanLine(0), source->RowStride()};
         const ConstPixelRows offsets =
             noise ? ConstPixelRows{noise->ScanLine(0), noise->RowStride()} : ConstPixelRows{};
@@ -431,6 +427,24 @@ void TOrImage::RebuildResult() {
     }
     if (isVisible())
         repaint();
+}
+
+void TOrImage::UnshareForOverwrite(TBitmap& result) {
+    if (result.OwnsPixelsAlone())
+        return;
+    // Copies of the result (the view, a page of the ring) or the original share its pixels. A buffer
+    // let go by an earlier result that nobody holds any more takes the new pixels; otherwise a new one
+    // is made. The shared pixels are kept among the spares, for when their last other holder lets go.
+    for (TBitmap& spare : spares_)
+        if (spare.OwnsPixelsAlone() && spare.Width() == result.Width() && spare.Height() == result.Height() &&
+            spare.PixelFormat() == result.PixelFormat()) {
+            result.SwapPixels(spare);
+            return;
+        }
+    spares_.push_back(result);
+    if (spares_.size() > kSpares)
+        spares_.erase(spares_.begin());
+    result.UnsharePixelsForOverwrite();
 }
 
 // ---------------------------------------------------------------------------------------------------

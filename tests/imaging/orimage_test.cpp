@@ -226,3 +226,35 @@ TEST(OrImage, AuxiliaryBitmapsAreDroppedForANewOriginalAndMadeAgainForIt) {
     image.SetPicMonoNoise(0);
     EXPECT_EQ(image.NoiseBitmap(), nullptr);
 }
+
+// The result is rebuilt into pixels nobody else holds: copies taken of it (the view, a page of the
+// ring) keep what they were given, and once nobody holds an earlier result its buffer takes the next.
+TEST(OrImage, RebuildsWriteIntoBuffersNobodyElseHolds) {
+    const TBitmap page = testpictures::ColourPicture(64, 48);
+    TOrImage image;
+    image.PictureOriginal()->Assign(&page);
+    TBitmap view, slot;
+    auto result = [&]() -> const TBitmap& { return *image.PictureResult()->Bitmap(); };
+
+    std::vector<const std::uint8_t*> buffers;
+    std::vector<TBitmap> shown;
+    for (int move = 0; move < 6; ++move) {
+        image.SetPicBrightness(10 * (move + 1));
+        EXPECT_FALSE(result().SharesPixelsWith(*image.PictureOriginal()->Bitmap()));
+        EXPECT_TRUE(result().OwnsPixelsAlone());
+        buffers.push_back(result().ConstScanLine(0));
+        view.Assign(&result()); // as the track-bar handler shows it
+        shown.push_back(testpictures::PixelCopy(view));
+        if (move == 0)
+            slot.Assign(&result()); // a page of the ring keeps the first result for good
+    }
+    // Two buffers take turns once the first is held by the slot.
+    EXPECT_EQ(buffers[3], buffers[1]);
+    EXPECT_EQ(buffers[4], buffers[2]);
+    EXPECT_EQ(buffers[5], buffers[3]);
+    EXPECT_TRUE(testpictures::SamePixels(slot, shown[0]));
+    EXPECT_TRUE(testpictures::SamePixels(view, shown[5]));
+    EXPECT_EQ(testpictures::RgbAt(view, 0, 0)[0], std::min(255, testpictures::RgbAt(page, 0, 0)[0] + 60));
+    // The original never changed.
+    EXPECT_TRUE(testpictures::SamePixels(*image.PictureOriginal()->Bitmap(), page));
+}
