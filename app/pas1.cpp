@@ -10,6 +10,7 @@
 #include "JpegImage.h"
 #include "Picture.h"
 #include "Printer.h"
+#include "RowParts.h"
 #include "Shell.h"
 #include "TwainManager.h"
 
@@ -63,6 +64,8 @@ TForm1::TForm1(QWidget* parent)
 }
 
 TForm1::~TForm1() = default;
+
+const std::chrono::milliseconds TForm1::kBusyBurstGap{250};
 
 // The window's stored properties, written through their setters in the stored order.
 void TForm1::LoadStoredLayout() {
@@ -377,17 +380,28 @@ void TForm1::StartBusyAnimation() {
         return;
     TAnimate& animation = *ui_->Animate1;
     animation.setVisible(true);
-    animation.Play(1, 19, 0); // a file that does not play ends the handler here, still visible
+    // A change that follows the last one closely (a drag of a track bar) goes on with the animation
+    // where it was, so that it moves through a drag rather than starting over at every step.
+    const auto now = std::chrono::steady_clock::now();
+    if (!busyEnded_ || now - *busyEnded_ > kBusyBurstGap)
+        busyStarted_ = now;
+    animation.Play(1, 19, 0, busyStarted_); // a file that does not play ends the handler here, still visible
     BusyAnimating = 1;
     animation.repaint(); // shown at once: the rebuild that follows holds up the event loop
+    // While the rebuild's threads work, this thread moves the animation on and paints it, and nothing
+    // else: no event is handled before the handler ends.
+    busyTicker_ = std::make_unique<TWaitTicker>(std::chrono::milliseconds(animation.Interval()),
+                                                [&animation] { animation.CatchUp(); });
 }
 
 void TForm1::StopBusyAnimation() {
     if (BusyAnimating != 1)
         return;
+    busyTicker_.reset();
     ui_->Animate1->Stop();
     ui_->Animate1->setVisible(false);
     BusyAnimating = 0;
+    busyEnded_ = std::chrono::steady_clock::now();
 }
 
 namespace {
