@@ -2,6 +2,7 @@
 
 #include "Bitmap.h"
 #include "Exceptions.h"
+#include "PageMemory.h"
 #include "RowParts.h"
 
 #include <atomic>
@@ -42,9 +43,9 @@ std::unique_ptr<TBitmap> GreyPageOf(const TBitmap& page) {
     pixels.Format = TPixelFormat::pf8bit;
     pixels.Stride = (std::ptrdiff_t(in.Width) + 3) / 4 * 4;
     const std::size_t bytes = std::size_t(pixels.Stride) * std::size_t(in.Height);
-    std::unique_ptr<std::uint8_t[]> memory;
+    TPageMemory memory;
     try {
-        memory = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+        memory = AllocatePageMemory(bytes);
     } catch (const std::bad_alloc&) {
         throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
     }
@@ -58,7 +59,7 @@ std::unique_ptr<TBitmap> GreyPageOf(const TBitmap& page) {
     for (int level = 0; level < 256; ++level)
         pixels.Colors.push_back(TRGBQuad{std::uint8_t(level), std::uint8_t(level), std::uint8_t(level), 0});
     pixels.FirstRow = memory.get();
-    pixels.Release = [owned = memory.release()] { delete[] owned; };
+    pixels.Release = [owned = std::make_shared<TPageMemory>(std::move(memory))] { owned->reset(); };
     auto grey = std::make_unique<TBitmap>();
     grey->AdoptPixels(std::move(pixels));
     return grey;

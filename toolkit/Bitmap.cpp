@@ -3,6 +3,7 @@
 #include "Canvas.h"
 #include "Exceptions.h"
 #include "Halftone.h"
+#include "PageMemory.h"
 
 #include <QImage>
 
@@ -58,7 +59,7 @@ struct TBitmap::Store {
     TPixelFormat format = TPixelFormat::pf24bit;
     std::uint8_t* firstRow = nullptr;
     std::ptrdiff_t stride = 0;
-    std::unique_ptr<std::uint8_t[]> own;
+    TPageMemory own;
     TColorTable colors;
     std::function<void()> release;
 
@@ -75,8 +76,9 @@ struct TBitmap::Store {
     // Fresh owned memory for width × height pixels, every byte set to fill.
     static std::shared_ptr<Store> Make(int width, int height, TPixelFormat format, std::uint8_t fill) {
         auto s = MakeForOverwrite(width, height, format);
-        if (s->firstRow)
-            std::memset(s->firstRow, fill, std::size_t(s->stride) * std::size_t(s->height));
+        const std::size_t bytes = std::size_t(s->stride) * std::size_t(s->height);
+        if (s->firstRow && !(fill == 0 && PageMemoryStartsZero(bytes)))
+            std::memset(s->firstRow, fill, bytes);
         return s;
     }
 
@@ -93,7 +95,7 @@ struct TBitmap::Store {
         if (bytes == 0)
             return s;
         try {
-            s->own = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+            s->own = AllocatePageMemory(bytes);
         } catch (const std::bad_alloc&) {
             throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
         }

@@ -1,6 +1,7 @@
 // Bitmaps: shared pixels and their separation on write, row access limits, sizes, formats and adopted
 // platform memory.
 #include "Bitmap.h"
+#include "Canvas.h"
 #include "Exceptions.h"
 #include "Halftone.h"
 #include "TestPictures.h"
@@ -183,4 +184,21 @@ TEST(Bitmap, SwappedPixelsChangeOwnersQuietly) {
     EXPECT_EQ(RgbAt(a, 0, 0), (Rgb{20, 20, 20}));
     EXPECT_EQ(RgbAt(b, 1, 1), (Rgb{10, 10, 10}));
     EXPECT_TRUE(b.SharesPixelsWith(copyOfA));
+}
+
+TEST(Bitmap, PagesOfSeveralMegabytesBehaveAsSmallOnes) {
+    // Large pixel memory is mapped on its own and starts out zero; what a bitmap makes of it must not
+    // depend on that: new area is white, and a conversion to one bit sets only the white pixels.
+    TBitmap page;
+    page.SetSize(2001, 1500); // 9 MB, rows of 6003 bytes padded to 6004
+    EXPECT_EQ(page.Pixel(2000, 1499), clWhite);
+    page.Canvas().FillRect(Rect(0, 0, 1000, 1500), clBlack);
+    page.SetPixelFormat(TPixelFormat::pf1bit);
+    EXPECT_EQ(page.Pixel(999, 700), clBlack);
+    EXPECT_EQ(page.Pixel(1000, 700), clWhite);
+    page.SetPixelFormat(TPixelFormat::pf24bit);
+    const TBitmap copy = page;
+    page.UnsharePixelsForOverwrite();
+    EXPECT_EQ(page.ConstScanLine(3)[3 * 2001], 0) << "padding";
+    EXPECT_EQ(copy.Pixel(1000, 700), clWhite);
 }
