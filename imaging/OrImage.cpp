@@ -5,6 +5,7 @@
 #include "Canvas.h"
 #include "Effects.h"
 #include "Exceptions.h"
+#include "JpegImage.h"
 #include "Noise.h"
 #include "Picture.h"
 #include "TonePass.h"
@@ -61,12 +62,13 @@ void TOrImage::SetPictureOriginal(const TPicture* value) {
 void TOrImage::OriginalChanged() {
     if (converting_)
         return;
-    spares_.clear(); // page buffers of the last picture's size
     TGraphic* graphic = pictureOriginal_->Graphic();
     if (!graphic) {
+        spares_.clear();
         pictureResult_->Assign(static_cast<const TGraphic*>(nullptr));
         return;
     }
+    KeepBuffersFor(graphic->Width(), graphic->Height());
     if (auto* bitmap = dynamic_cast<TBitmap*>(graphic)) {
         // Converting in place is a change of the original's own graphic; it must not start this
         // handler over.
@@ -81,9 +83,18 @@ void TOrImage::OriginalChanged() {
         auto temporary = std::make_unique<TBitmap>();
         FlagGuard guard(converting_, true);
         graphic->OnChange = nullptr;
-        temporary->SetPixelFormat(TPixelFormat::pf24bit);
-        temporary->SetSize(graphic->Width(), graphic->Height());
-        temporary->Canvas().Draw(0, 0, *graphic);
+        const auto* jpeg = dynamic_cast<const TJPEGImage*>(graphic);
+        if (jpeg && !jpeg->Transparent() && jpeg->Bitmap().Width() == graphic->Width() &&
+            jpeg->Bitmap().Height() == graphic->Height()) {
+            // Drawn whole onto white with nothing left out, a JPEG image gives its decoded pixels
+            // themselves (an 8-bit grey one through its colours): the bitmap takes them as they are.
+            temporary->Assign(&jpeg->Bitmap());
+            temporary->SetPixelFormat(TPixelFormat::pf24bit);
+        } else {
+            temporary->SetPixelFormat(TPixelFormat::pf24bit);
+            temporary->SetSize(graphic->Width(), graphic->Height());
+            temporary->Canvas().Draw(0, 0, *graphic);
+        }
         pictureOriginal_->Assign(static_cast<const TGraphic*>(nullptr));
         pictureResult_->Assign(temporary.get());
         pictureOriginal_->Assign(pictureResult_.get());
@@ -429,6 +440,21 @@ void TOrImage::RebuildResult() {
         repaint();
 }
 
+void TOrImage::KeepBuffersFor(int width, int height) {
+    // A picture that takes the place of one of the same size (another page opened) is rebuilt into the
+    // buffers of the last one's results, the result about to be replaced among them; any other
+    // change lets them go.
+    const TBitmap* result = pictureResult_->Bitmap();
+    if (result && result->Width() == width && result->Height() == height &&
+        result->PixelFormat() == TPixelFormat::pf24bit) {
+        spares_.push_back(*result);
+        if (spares_.size() > kSpares)
+            spares_.erase(spares_.begin());
+    } else {
+        spares_.clear();
+    }
+}
+
 void TOrImage::UnshareForOverwrite(TBitmap& result) {
     if (result.OwnsPixelsAlone())
         return;
@@ -441,9 +467,12 @@ void TOrImage::UnshareForOverwrite(TBitmap& result) {
             result.SwapPixels(spare);
             return;
         }
-    spares_.push_back(result);
-    if (spares_.size() > kSpares)
-        spares_.erase(spares_.begin());
+    const TBitmap* original = pictureOriginal_->Bitmap();
+    if (!original || !result.SharesPixelsWith(*original)) {
+        spares_.push_back(result);
+        if (spares_.size() > kSpares)
+            spares_.erase(spares_.begin());
+    }
     result.UnsharePixelsForOverwrite();
 }
 

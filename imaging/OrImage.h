@@ -143,6 +143,8 @@ private:
                          const TRect& r, const char* message);
     // Gives the result pixels of its own without copying the shared ones (see spares_).
     void UnshareForOverwrite(TBitmap& result);
+    // Keeps the spares (and the present result) for a new original of this size, or lets them go.
+    void KeepBuffersFor(int width, int height);
 
     Effect ActiveEffect() const;
     void RegenerateEffect(Effect effect);
@@ -186,7 +188,7 @@ private:
     std::unique_ptr<TPicture> pictureResult_;
     // Page buffers of earlier results, kept while someone else (the view, a ring slot) may still hold
     // them; once nobody does, the next rebuild writes into one instead of making a new page. Emptied
-    // when the original changes.
+    // when the original is emptied (before every scanned page) or changes size.
     static constexpr std::size_t kSpares = 2;
     std::vector<TBitmap> spares_;
     bool stretch_ = false;

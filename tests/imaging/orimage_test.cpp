@@ -2,10 +2,12 @@
 // and exclusivity of its settings.
 #include "Bitmap.h"
 #include "Canvas.h"
+#include "JpegImage.h"
 #include "OrImage.h"
 #include "Picture.h"
 #include "TestPictures.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QEvent>
@@ -257,4 +259,34 @@ TEST(OrImage, RebuildsWriteIntoBuffersNobodyElseHolds) {
     EXPECT_EQ(testpictures::RgbAt(view, 0, 0)[0], std::min(255, testpictures::RgbAt(page, 0, 0)[0] + 60));
     // The original never changed.
     EXPECT_TRUE(testpictures::SamePixels(*image.PictureOriginal()->Bitmap(), page));
+}
+
+// A JPEG original becomes the bitmap that drawing it onto white gives, whichever way it is made.
+TEST(OrImage, AJpegOriginalIsItsDecodedPicture) {
+    const TBitmap picture = testpictures::ColourPicture(131, 77);
+    TJPEGImage jpeg;
+    jpeg.SetCompressionQuality(90);
+    jpeg.Assign(&picture);
+    jpeg.Compress();
+    TJPEGImage stream; // the compressed stream alone, as a file gives it
+    {
+        QByteArray data = jpeg.Data();
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::ReadOnly);
+        stream.LoadFromStream(buffer);
+    }
+    TBitmap drawn = testpictures::Blank(131, 77);
+    drawn.Canvas().Draw(0, 0, stream);
+
+    for (bool transparent : {false, true}) {
+        TJPEGImage copy(stream);
+        copy.SetTransparent(transparent);
+        TOrImage image;
+        image.PictureOriginal()->Assign(&copy);
+        const TBitmap* original = image.PictureOriginal()->Bitmap();
+        ASSERT_NE(original, nullptr);
+        EXPECT_EQ(original->PixelFormat(), TPixelFormat::pf24bit);
+        EXPECT_TRUE(testpictures::SamePixels(*original, drawn)) << transparent;
+        EXPECT_TRUE(testpictures::SamePixels(*image.PictureResult()->Bitmap(), drawn));
+    }
 }
