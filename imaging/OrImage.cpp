@@ -7,6 +7,7 @@
 #include "Exceptions.h"
 #include "JpegImage.h"
 #include "Noise.h"
+#include "PageMemory.h"
 #include "Picture.h"
 #include "TonePass.h"
 
@@ -64,11 +65,16 @@ void TOrImage::OriginalChanged() {
         return;
     TGraphic* graphic = pictureOriginal_->Graphic();
     if (!graphic) {
+        resultIsOriginal_ = false;
+        // Nothing to rebuild: the buffers kept for the next picture go (and so do those the file
+        // readers keep, as a scanned page usually follows).
         spares_.clear();
         pictureResult_->Assign(static_cast<const TGraphic*>(nullptr));
+        ReleaseKeptMemory();
         return;
     }
     KeepBuffersFor(graphic->Width(), graphic->Height());
+    resultIsOriginal_ = true; // the result is made from the original below, sharing its pixels
     if (auto* bitmap = dynamic_cast<TBitmap*>(graphic)) {
         // Converting in place is a change of the original's own graphic; it must not start this
         // handler over.
@@ -426,6 +432,17 @@ void TOrImage::RebuildResult() {
     if (w > 0 && h > 0) {
         const ToneSettings settings{posterize_,  solorize_,   contrast_,  lightness_,  darkness_,
                                     brightness_, splitlight_, grayScale_, saturation_, invert_};
+        // With every adjustment at rest the pass gives the source itself: a result that still shares
+        // the original's pixels (as it does after every new picture) already holds it.
+        const bool neutral = !noise && settings.Posterize == 0 && settings.Solarize == 0 &&
+                             settings.Contrast == 0 && settings.Lightness == 0 && settings.Darkness == 0 &&
+                             settings.Brightness == 0 && settings.Splitlight == 0 && !settings.GrayScale &&
+                             settings.Saturation == 0 && !settings.Invert;
+        if (neutral && result->SharesPixelsWith(*source)) {
+            if (isVisible())
+                repaint();
+            return;
+        }
         // The pass writes every pixel of a result of the source's size, so its pixels need not be
         // copied first when they are shared.
         if (w == result->Width() && h == result->Height())
@@ -444,8 +461,9 @@ void TOrImage::KeepBuffersFor(int width, int height) {
     // A picture that takes the place of one of the same size (another page opened) is rebuilt into the
     // buffers of the last one's results, the result about to be replaced among them; any other
     // change lets them go.
+    // (A result that is still the last original's pixels is no buffer of a result: it goes with them.)
     const TBitmap* result = pictureResult_->Bitmap();
-    if (result && result->Width() == width && result->Height() == height &&
+    if (result && !resultIsOriginal_ && result->Width() == width && result->Height() == height &&
         result->PixelFormat() == TPixelFormat::pf24bit) {
         spares_.push_back(*result);
         if (spares_.size() > kSpares)
@@ -458,6 +476,7 @@ void TOrImage::KeepBuffersFor(int width, int height) {
 void TOrImage::UnshareForOverwrite(TBitmap& result) {
     if (result.OwnsPixelsAlone())
         return;
+    resultIsOriginal_ = false;
     // Copies of the result (the view, a page of the ring) or the original share its pixels. A buffer
     // let go by an earlier result that nobody holds any more takes the new pixels; otherwise a new one
     // is made. The shared pixels are kept among the spares, for when their last other holder lets go.

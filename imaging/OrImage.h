@@ -191,6 +191,7 @@ private:
     // when the original is emptied (before every scanned page) or changes size.
     static constexpr std::size_t kSpares = 2;
     std::vector<TBitmap> spares_;
+    bool resultIsOriginal_ = false; // the result still shares the original's pixels
     bool stretch_ = false;
     bool center_ = false;
     bool incrementalDisplay_ = false;

@@ -11,6 +11,9 @@ namespace {
 
 thread_local TWaitTicker* t_ticker = nullptr;
 
+// Parts of the rows for each thread.
+constexpr int kPartsPerThread = 8;
+
 std::thread StartStandardThread(std::function<void()> body) {
     return std::thread(std::move(body));
 }
@@ -53,36 +56,44 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
         return;
     const long long pixels = 1LL * width * height;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const int parts = int(std::min<long long>({cores, pixels / kPixelsPerRowPart + 1, height}));
-    auto bound = [&](int part) { return int(1LL * height * part / parts); };
-
+    const int threads = int(std::min<long long>({cores, pixels / kPixelsPerRowPart + 1, height}));
     // A ticker is worth its thread only for work long enough to outlast a step.
     const TWaitTicker* ticker = pixels >= kPixelsPerRowPart ? t_ticker : nullptr;
-    const int firstHelped = ticker ? 0 : 1;
-    if (parts - firstHelped <= 0) {
+    if (threads <= 1 && !ticker) {
         work(0, height);
         return;
     }
 
+    // The rows go out in several parts a thread, each to whichever thread is free next, so that a thread
+    // held up by other programs leaves its share to the others.
+    const int parts = std::min(height, threads * kPartsPerThread);
+    auto bound = [&](int part) { return int(1LL * height * part / parts); };
+    std::atomic<int> next{0};
+    std::atomic<bool> failed{false};
+    auto takeParts = [&] {
+        for (int part; !failed.load(std::memory_order_relaxed) && (part = next.fetch_add(1)) < parts;)
+            work(bound(part), bound(part + 1));
+    };
+
     Run run;
     std::vector<std::thread> helpers;
-    int handedOut = firstHelped;
     try {
-        helpers.reserve(std::size_t(parts));
+        const int wanted = ticker ? threads : threads - 1;
+        helpers.reserve(std::size_t(wanted));
         const TThreadStarter start = g_starter.load();
-        for (; handedOut < parts; ++handedOut) {
-            const int begin = bound(handedOut), end = bound(handedOut + 1);
+        while (int(helpers.size()) < wanted) {
             {
                 const std::lock_guard lock(run.mutex);
                 ++run.running;
             }
             try {
-                helpers.push_back(start([&work, &run, begin, end] {
+                helpers.push_back(start([&takeParts, &run, &failed] {
                     std::exception_ptr error;
                     try {
-                        work(begin, end);
+                        takeParts();
                     } catch (...) {
                         error = std::current_exception();
+                        failed = true;
                     }
                     run.Finish(error);
                 }));
@@ -93,29 +104,28 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
             }
         }
     } catch (const std::exception&) {
-        // No more threads to be had: the parts not handed out run on this thread.
+        // No more threads to be had: this thread takes its share of the parts, whatever the ticker.
     }
 
     std::exception_ptr error;
     try {
-        if (ticker && handedOut > 0) {
-            // Wait for the helpers, stepping the ticker at its period; then do what was not handed out.
-            auto next = std::chrono::steady_clock::now() + ticker->Period();
+        if (ticker && !helpers.empty()) {
+            // Only wait for the helpers, stepping the ticker at its period.
+            auto due = std::chrono::steady_clock::now() + ticker->Period();
             std::unique_lock lock(run.mutex);
-            while (!run.ended.wait_until(lock, next, [&] { return run.running == 0; })) {
+            while (!run.ended.wait_until(lock, due, [&] { return run.running == 0; })) {
                 lock.unlock();
                 ticker->Step();
                 lock.lock();
                 const auto now = std::chrono::steady_clock::now();
-                next = std::max(next + ticker->Period(), now + std::chrono::milliseconds(1));
+                due = std::max(due + ticker->Period(), now + std::chrono::milliseconds(1));
             }
+        } else {
+            takeParts();
         }
-        if (!ticker)
-            work(0, bound(1));
-        for (int part = handedOut; part < parts; ++part)
-            work(bound(part), bound(part + 1));
     } catch (...) {
         error = std::current_exception();
+        failed = true;
     }
     for (std::thread& helper : helpers)
         helper.join();

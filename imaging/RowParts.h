@@ -1,6 +1,7 @@
-// Runs a piece of work over row ranges on the processor's cores: rows [begin, end) of the picture go to
-// one thread each. Used only where the rows' results do not depend on each other, so the outcome is the
-// same as one pass in row order.
+// Runs a piece of work over row ranges on the processor's cores: the rows are cut into consecutive
+// ranges [begin, end), several for each core, and each range goes to whichever thread is free next. Used
+// only where the rows' results do not depend on each other, so the outcome is the same as one pass in
+// row order.
 //
 // When a thread cannot be started, the parts it would have run are done on the calling thread, so the
 // work always completes. An exception thrown by the work travels to the caller once every thread has
@@ -15,7 +16,7 @@
 #include <functional>
 #include <thread>
 
-// Below this many pixels per part a second thread costs more than it saves.
+// Below this many pixels per thread a second thread costs more than it saves.
 inline constexpr long long kPixelsPerRowPart = 1 << 18;
 
 void ForRowParts(int width, int height, const std::function<void(int begin, int end)>& work);

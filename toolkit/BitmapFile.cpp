@@ -103,7 +103,7 @@ void TBitmap::LoadFromStream(QIODevice& stream) {
     try {
         if (!stream.isSequential()) {
             size = std::size_t(std::max<qint64>(0, stream.size() - stream.pos()));
-            data = AllocatePageMemory(size);
+            data = AllocateReadMemory(size);
             std::size_t done = 0;
             while (done < size) {
                 const qint64 n = stream.read(reinterpret_cast<char*>(data.get() + done), qint64(size - done));
@@ -115,7 +115,7 @@ void TBitmap::LoadFromStream(QIODevice& stream) {
         } else {
             const QByteArray all = stream.readAll();
             size = std::size_t(all.size());
-            data = AllocatePageMemory(size);
+            data = AllocateReadMemory(size);
             std::memcpy(data.get(), all.constData(), size);
         }
     } catch (const std::bad_alloc&) {

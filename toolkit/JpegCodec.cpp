@@ -49,7 +49,7 @@ extern "C" void OnProgress(j_common_ptr cinfo) {
 // Memory for the decoded rows, or nullptr.
 std::uint8_t* AllocatePixels(std::size_t bytes) noexcept {
     try {
-        return AllocatePageMemory(bytes).release();
+        return AllocateReadMemory(bytes).release();
     } catch (...) {
         return nullptr;
     }
@@ -204,7 +204,7 @@ int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept {
 }
 
 void FreeDecoded(Decoded& out) noexcept {
-    TPageMemoryRelease{out.Bytes}(out.Pixels);
+    TPageMemoryRelease{out.Bytes, true}(out.Pixels);
     out.Pixels = nullptr;
     out.Bytes = 0;
 }

@@ -4,6 +4,7 @@
 #include "Canvas.h"
 #include "Exceptions.h"
 #include "JpegCodec.h"
+#include "PageMemory.h"
 #include "SafeFile.h"
 
 #include <QFile>
@@ -29,7 +30,9 @@ QByteArray CompressBitmap(const TBitmap& bitmap, int quality) {
         throw EJPEG(code);
     QByteArray data;
     try {
-        data = QByteArray(reinterpret_cast<const char*>(out), qsizetype(size));
+        data = QByteArray(qsizetype(size), Qt::Uninitialized);
+        AdviseHugePages(data.data(), size);
+        std::memcpy(data.data(), out, size);
     } catch (...) {
         std::free(out);
         throw;
@@ -195,10 +198,28 @@ void TJPEGImage::LoadFromFile(const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EFOpenError(fileName);
-    const QByteArray data = file.readAll();
+    // The whole file at once, into memory that faults in large pages.
+    QByteArray data;
+    try {
+        data = QByteArray(qsizetype(std::max<qint64>(0, file.size())), Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
+    }
+    AdviseHugePages(data.data(), std::size_t(data.size()));
+    qint64 done = 0;
+    while (done < data.size()) {
+        const qint64 n = file.read(data.data() + done, data.size() - done);
+        if (n <= 0)
+            break;
+        done += n;
+    }
     if (file.error() != QFileDevice::NoError)
         throw EFOpenError(fileName);
-    SetStream(data);
+    data.truncate(qsizetype(done));
+    // A file that grew meanwhile is read to its end.
+    if (!file.atEnd())
+        data += file.readAll();
+    SetStream(std::move(data));
 }
 
 void TJPEGImage::SaveToStream(QIODevice& stream) const {

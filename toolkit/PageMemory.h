@@ -10,6 +10,7 @@
 
 struct TPageMemoryRelease {
     std::size_t bytes = 0;
+    bool keep = false; // a block of AllocateReadMemory, kept for the next one of its size
     void operator()(std::uint8_t* memory) const noexcept;
 };
 
@@ -18,5 +19,19 @@ using TPageMemory = std::unique_ptr<std::uint8_t[], TPageMemoryRelease>;
 // Raises std::bad_alloc when the memory cannot be had.
 TPageMemory AllocatePageMemory(std::size_t bytes);
 
-// Whether a block of this size starts out zero.
+// Memory for the bytes of a file, or of a picture decoded from one, which the caller writes whole: a
+// large block let go of by an earlier such reader is taken again when it has the same size (its content
+// is then whatever it held), which saves the system clearing new memory when page after page of one
+// size is opened. At most two such blocks are kept.
+TPageMemory AllocateReadMemory(std::size_t bytes);
+
+// Gives the kept blocks back to the system.
+void ReleaseKeptMemory();
+
+// Whether a block of AllocatePageMemory of this size starts out zero.
 bool PageMemoryStartsZero(std::size_t bytes);
+
+// Asks for huge pages for memory from elsewhere (a byte array of several megabytes) that is about to
+// be written for the first time. Only a hint: memory too small, or a system without huge pages, is
+// left as it is.
+void AdviseHugePages(void* memory, std::size_t bytes);
