@@ -290,3 +290,22 @@ TEST(OrImage, AJpegOriginalIsItsDecodedPicture) {
         EXPECT_TRUE(testpictures::SamePixels(*image.PictureResult()->Bitmap(), drawn));
     }
 }
+
+// With every adjustment at rest the result is the original's own pixels, shared until one side writes.
+TEST(OrImage, AtRestTheResultSharesTheOriginalUntilAnAdjustmentWrites) {
+    const TBitmap page = testpictures::ColourPicture(300, 200);
+    TOrImage image;
+    image.PictureOriginal()->Assign(&page);
+    const TBitmap& original = *image.PictureOriginal()->Bitmap();
+    EXPECT_TRUE(image.PictureResult()->Bitmap()->SharesPixelsWith(original));
+    image.SetPicBrightness(25);
+    EXPECT_FALSE(image.PictureResult()->Bitmap()->SharesPixelsWith(original));
+    EXPECT_TRUE(testpictures::SamePixels(original, page));
+    image.SetPicBrightness(0);
+    EXPECT_TRUE(testpictures::SamePixels(*image.PictureResult()->Bitmap(), page));
+    // Grey is not at rest.
+    image.PictureOriginal()->Assign(&page);
+    image.SetPicGrayScale(true);
+    EXPECT_FALSE(image.PictureResult()->Bitmap()->SharesPixelsWith(*image.PictureOriginal()->Bitmap()));
+    EXPECT_TRUE(testpictures::SamePixels(*image.PictureOriginal()->Bitmap(), page));
+}
