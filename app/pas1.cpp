@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <QStyle>
 
 #include <cstring>
@@ -60,7 +61,16 @@ TForm1::TForm1(QWidget* parent)
     twain1_ = std::make_unique<TTwainManager>();
     LoadStoredLayout();
     ConnectHandlers();
+    ConnectKeyboard();
     Application::Guard([this] { FormCreate(this); });
+}
+
+QIcon TForm1::ProgramIcon() {
+    LoadResources();
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/zrk201-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 TForm1::~TForm1() = default;
@@ -71,7 +81,11 @@ const std::chrono::milliseconds TForm1::kBusyBurstGap{250};
 void TForm1::LoadStoredLayout() {
     Ui::TForm1& c = *ui_;
     move(184, 0);
+    // The layout is fixed: the window keeps its size, so window managers offer no maximise button
+    // and no resizing that would only show empty window beside the controls.
+    setFixedSize(size());
     setAutoFillBackground(true);
+    setWindowIcon(ProgramIcon());
 
     // The image control: centred, not auto-sized, the sample picture, every adjustment 0 or off.
     TOrImage& image = *c.OrImage1;
@@ -153,9 +167,12 @@ void TForm1::LoadStoredLayout() {
     c.BitBtn3->setIcon(no.isNull() ? Glyph("no") : no);
 
     // The fill check box is white and lies over the view.
+    // (A check box fills with its button colour unless told to use the window colour.)
     QPalette white = c.CheckBox1->palette();
     white.setColor(QPalette::Window, Qt::white);
     c.CheckBox1->setPalette(white);
+    c.CheckBox1->setBackgroundRole(QPalette::Window);
+    c.CheckBox1->setAutoFillBackground(true);
     c.CheckBox1->raise();
 
     // The mode box does not complete typed text; the preset box does.
@@ -188,6 +205,7 @@ void TForm1::LoadStoredLayout() {
     savePictureDialog1_.SetFilter(QStringLiteral("JPEG Image File (*.jpg)|*.jpg|Bitmaps (*.bmp)|*.bmp"));
     savePictureDialog1_.OverwritePrompt = true;
     savePictureDialog1_.CreatePrompt = true;
+    savePictureDialog1_.AddFilterExtension = true;
 
     c.BitBtn4->setFocus();
 }
@@ -230,6 +248,29 @@ void TForm1::ConnectHandlers() {
     c.ComboBox1->installEventFilter(this);
     c.ComboBox2->installEventFilter(this);
     c.CheckBox1->installEventFilter(this);
+}
+
+void TForm1::ConnectKeyboard() {
+    Ui::TForm1& c = *ui_;
+    // Each key does what a click on its button does, and nothing while the button is disabled.
+    const std::pair<QKeySequence, QAbstractButton*> keys[] = {
+        {QKeySequence(Qt::Key_F1), c.BitBtn4},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), c.BitBtn7},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), c.BitBtn6},
+        {QKeySequence(Qt::CTRL | Qt::Key_P), c.BitBtn5},
+    };
+    for (const auto& [key, button] : keys) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, button, [button = button] {
+            if (button->isEnabled())
+                button->click();
+        });
+        button->setAccessibleDescription(key.toString(QKeySequence::NativeText));
+    }
+    // What a screen reader says for the buttons that show only a glyph.
+    c.BitBtn4->setAccessibleName(QStringLiteral("Справка"));
+    c.BitBtn8->setAccessibleName(QStringLiteral("Предыдущая страница"));
+    c.BitBtn9->setAccessibleName(QStringLiteral("Следующая страница"));
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -468,16 +509,16 @@ void TForm1::BitBtn3Click(QObject*) {
 // Printing
 
 void TForm1::BitBtn5Click(QObject*) {
-    // The picture is stretched over the whole printable area; its proportions are not kept. The
-    // source is the image control's size, which follows the picture once auto-size is on.
-    TOrImage& image = *ui_->OrImage1;
-    const TRect source = Rect(0, 0, image.Width(), image.Height());
+    // The whole working picture is stretched over the whole printable area; its proportions are not
+    // kept.
+    TCanvas& picture = ui_->OrImage1->Canvas();
+    const TRect source = Rect(0, 0, picture.Bitmap()->Width(), picture.Bitmap()->Height());
     TPrinter& printer = Printer();
     const TRect page = Rect(0, 0, printer.PageWidth(), printer.PageHeight());
     printer.SetTitle(QString());
     printer.BeginDoc();
     try {
-        printer.Canvas().CopyRect(page, image.Canvas(), source);
+        printer.Canvas().CopyRect(page, picture, source);
     } catch (...) {
         // A page that could not be drawn is not sent, and the printer is free for the next try.
         printer.Abort();
@@ -497,20 +538,21 @@ void TForm1::BitBtn6Click(QObject*) {
     if (!savePictureDialog1_.Execute(this))
         return;
     const TBitmap* result = ui_->OrImage1->PictureResult()->Bitmap();
-    // The extension always follows the chosen type, also after a name that has one already.
+    // The dialog's name already ends in the chosen type's extension, and it asked about that name.
+    const QString name = savePictureDialog1_.FileName();
     switch (savePictureDialog1_.FilterIndex()) {
     case 1: {
         TJPEGImage jpeg;
         jpeg.SetCompressionQuality(100);
         jpeg.Assign(result);
         jpeg.Compress();
-        jpeg.SaveToFile(savePictureDialog1_.FileName() + QStringLiteral(".jpg"));
+        jpeg.SaveToFile(name);
         break;
     }
     case 2: {
         TBitmap bitmap;
         bitmap.Assign(result);
-        bitmap.SaveToFile(savePictureDialog1_.FileName() + QStringLiteral(".bmp"));
+        bitmap.SaveToFile(name);
         break;
     }
     default:

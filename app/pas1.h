@@ -17,6 +17,7 @@ namespace Ui {
 class TForm1;
 }
 class QAbstractButton;
+class QIcon;
 class QMenu;
 class TBitmap;
 class TImage;
@@ -85,6 +86,8 @@ public:
 
     // The address the credit line opens.
     static const char* const AuthorPage;
+    // The program's icon, the same the desktop shows for it.
+    static QIcon ProgramIcon();
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -95,6 +98,8 @@ private:
     void LoadStoredLayout();
     void ConnectHandlers();
     void ConnectClick(QAbstractButton* button, void (TForm1::*handler)(QObject*));
+    // Keys that press the buttons, and names for the buttons that only show a glyph.
+    void ConnectKeyboard();
     // The busy animation around a track bar's rebuild.
     void ResetAutoSize();
     void SetCounterColour(const QColor& colour);

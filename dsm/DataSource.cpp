@@ -1,8 +1,10 @@
 #include "DataSource.h"
 
+#include "DialogOwner.h"
 #include "GlobalMemory.h"
 #include "ScanDialog.h"
 #include "ScanJob.h"
+#include "ScanMemory.h"
 #include "Window.h"
 
 #include <QApplication>
@@ -131,10 +133,16 @@ QString DeviceTitle(const TW_IDENTITY& identity) {
 
 } // namespace
 
-TDataSource::TDataSource(const TW_IDENTITY& identity, SANE_Handle handle)
-    : identity_(identity), handle_(handle), context_(std::make_unique<QObject>()) {
+TDataSource::TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::string device,
+                         TScanMemory* memory)
+    : identity_(identity), handle_(handle), device_(std::move(device)), memory_(memory),
+      context_(std::make_unique<QObject>()) {
     limits_ = ReadDeviceLimits(handle_);
     settings_ = DefaultSettings(limits_);
+    // The window offers again what this device was last used with, as far as the device still takes it.
+    if (memory_)
+        if (const std::optional<TScanSettings> remembered = memory_->Recall(device_))
+            settings_ = FitToDevice(*remembered, limits_, settings_);
     fileName_ = QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/TWAIN.BMP")).toStdString();
     progressTimer_ = new QTimer(context_.get());
     progressTimer_->setInterval(100);
@@ -226,9 +234,12 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
         }
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return Fail(TWCC_BUMMER); // no window can be shown without a widget application
-        auto* dialog = new TScanDialog(DeviceTitle(identity_), limits_, settings_);
+        QWidget* owner = ProgramWindow();
+        auto* dialog = new TScanDialog(owner, DeviceTitle(identity_), limits_, settings_);
         dialog->onScan = [this](const TScanSettings& settings) {
             settings_ = settings;
+            if (memory_)
+                memory_->Remember(device_, settings);
             StartScan(settings);
         };
         dialog->onClose = [this] {
@@ -238,6 +249,7 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
         };
         dialog_ = dialog;
         state_ = 5;
+        PlaceOver(dialog, owner);
         dialog->show();
         return TWRC_SUCCESS;
     }

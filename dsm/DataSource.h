@@ -20,6 +20,7 @@ class QObject;
 class QTimer;
 class TScanDialog;
 class TScanJob;
+class TScanMemory;
 
 // The message a source posts to the application's window; wParam is the source's Id and lParam the
 // TWAIN message (MSG_XFERREADY or MSG_CLOSEDSREQ) that MSG_PROCESSEVENT then hands back.
@@ -27,7 +28,10 @@ constexpr UINT kSourceEventMessage = 0x0400 + 0x2a5; // WM_USER + 0x2a5
 
 class TDataSource {
 public:
-    TDataSource(const TW_IDENTITY& identity, SANE_Handle handle);
+    // `device` is SANE's name of the device; `memory`, when given, keeps what the window was set to for
+    // the next time this device is opened.
+    TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::string device = {},
+                TScanMemory* memory = nullptr);
     ~TDataSource();
     TDataSource(const TDataSource&) = delete;
     TDataSource& operator=(const TDataSource&) = delete;
@@ -72,6 +76,8 @@ private:
 
     TW_IDENTITY identity_;
     SANE_Handle handle_;
+    std::string device_;
+    TScanMemory* memory_ = nullptr;
     TDeviceLimits limits_;
     TScanSettings settings_;
     int state_ = 4;

@@ -2,14 +2,22 @@
 // selection dialog and the default source, and the routing of every other triplet to an open source.
 #include "../twain/Twain.h"
 #include "DataSource.h"
-#include "ScanDialog.h"
+#include "DeviceSearch.h"
+#include "DialogOwner.h"
+#include "ScanMemory.h"
+#include "SelectDialog.h"
 
 #include <sane/sane.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QPointer>
 #include <QStringList>
 
+#include <dlfcn.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -38,6 +46,12 @@ struct TManager {
     TW_UINT32 nextId = 1;
     std::string defaultDevice;
     std::map<TW_UINT32, std::unique_ptr<TDataSource>> sources;
+    TDeviceSearch search{ListSaneDevices};
+    std::uint64_t sessionStart = 0; // the last search that had ended when the manager was opened
+    std::uint64_t listed = 0;       // the search `devices` was built from
+    std::unique_ptr<TScanMemory> memory;
+    QPointer<TSelectDialog> selecting; // the selection dialog while it shows
+    std::vector<std::string> shown;    // the devices of its rows, in row order
 };
 
 // Never destroyed: at process exit nothing of Qt or SANE may be touched any more.
@@ -56,34 +70,47 @@ void CopyText(char (&field)[34], const std::string& text) {
     std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
 }
 
-// Where SANE finds the program's configuration (the virtual test scanner next to the system's
-// backends) when the environment does not say.
+// The library's own file, for finding what is installed beside it.
+QString LibraryFile() {
+    Dl_info info{};
+    static const int anchor = 0;
+    if (dladdr(&anchor, &info) == 0 || !info.dli_fname)
+        return {};
+    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalFilePath();
+}
+
+// Where SANE finds the program's configuration (the virtual test scanner and the network scanners
+// next to the system's backends) when the environment does not say: installed, it lies in the
+// program's data folder, found from this library's own folder; in the build, beside the library.
 void ChooseSaneConfiguration() {
     if (std::getenv("SANE_CONFIG_DIR"))
         return;
-    for (const char* folder : {ZRK_SANE_CONFIG_INSTALLED, ZRK_SANE_CONFIG_SOURCE}) {
-        if (QDir(QString::fromUtf8(folder)).exists(QStringLiteral("dll.conf"))) {
+    const QString library = LibraryFile();
+    if (library.isEmpty())
+        return;
+    const QDir folder = QFileInfo(library).dir();
+    for (const QString& candidate : {folder.filePath(QStringLiteral(ZRK_SANE_CONFIG_FROM_LIBRARY)),
+                                     folder.filePath(QStringLiteral("sane"))}) {
+        const QDir config(candidate);
+        if (config.exists(QStringLiteral("dll.conf"))) {
             // The trailing separator keeps the system's folders in the search.
-            setenv("SANE_CONFIG_DIR", (std::string(folder) + ":").c_str(), 1);
+            const QByteArray path = QFile::encodeName(config.canonicalPath()) + ':';
+            setenv("SANE_CONFIG_DIR", path.constData(), 1);
             return;
         }
     }
 }
 
-void ListDevices() {
+// The manager's list of sources from one search: stable Ids per device name while the process runs.
+void BuildDevices(const TSearchResult& result) {
     TManager& m = Manager();
     m.devices.clear();
     m.nextListed = 0;
-    const SANE_Device** list = nullptr;
-    if (sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
-        return;
+    m.listed = result.number;
     std::map<std::string, int> models;
-    for (const SANE_Device** d = list; *d; ++d)
-        ++models[std::string((*d)->vendor ? (*d)->vendor : "") + '\n' + ((*d)->model ? (*d)->model : "")];
-    for (const SANE_Device** d = list; *d; ++d) {
-        const SANE_Device& device = **d;
-        if (!device.name)
-            continue;
+    for (const TFoundDevice& device : result.devices)
+        ++models[device.vendor + '\n' + device.model];
+    for (const TFoundDevice& device : result.devices) {
         TDevice entry;
         entry.name = device.name;
         auto [it, added] = m.ids.emplace(entry.name, m.nextId);
@@ -100,22 +127,50 @@ void ListDevices() {
         id.ProtocolMajor = 1;
         id.ProtocolMinor = 9;
         id.SupportedGroups = DG_CONTROL | DG_IMAGE;
-        const std::string vendor = device.vendor ? device.vendor : "";
-        std::string model = device.model ? device.model : entry.name;
+        std::string model = device.model.empty() ? entry.name : device.model;
         // Two devices of the same make are told apart by their SANE name.
-        if (models[vendor + '\n' + (device.model ? device.model : "")] > 1)
+        if (models[device.vendor + '\n' + device.model] > 1)
             model += " (" + entry.name + ")";
-        CopyText(id.Manufacturer, vendor);
-        CopyText(id.ProductFamily, device.type ? device.type : "");
+        CopyText(id.Manufacturer, device.vendor);
+        CopyText(id.ProductFamily, device.type);
         CopyText(id.ProductName, model);
         m.devices.push_back(entry);
     }
 }
 
+// The number of a list made on the calling thread, when no worker could be started.
+constexpr std::uint64_t kListedHere = ~std::uint64_t(0);
+
+// Makes sure the list of sources comes from a search made since the manager was opened. When none has
+// ended yet, one is started (or the running one joined) and waited for; a search that does not end in
+// time leaves the list empty rather than the program frozen.
+void EnsureListed() {
+    TManager& m = Manager();
+    if (m.listed > m.sessionStart)
+        return;
+    if (m.search.Last().number <= m.sessionStart) {
+        constexpr auto kLongestWait = std::chrono::seconds(30);
+        const bool cursor = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+        if (cursor)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool started = m.search.Start();
+        if (started)
+            m.search.WaitBeyond(m.sessionStart, kLongestWait);
+        if (cursor)
+            QGuiApplication::restoreOverrideCursor();
+        if (!started) {
+            BuildDevices({kListedHere, ListSaneDevices()}); // no thread to be had: look here
+            return;
+        }
+    }
+    const TSearchResult last = m.search.Last();
+    if (last.number > m.sessionStart)
+        BuildDevices(last);
+}
+
 const TDevice* FindDevice(const TW_IDENTITY& wanted) {
     TManager& m = Manager();
-    if (m.devices.empty())
-        ListDevices();
+    EnsureListed();
     for (const TDevice& device : m.devices)
         if (wanted.Id != 0 && device.identity.Id == wanted.Id)
             return &device;
@@ -127,8 +182,7 @@ const TDevice* FindDevice(const TW_IDENTITY& wanted) {
 
 const TDevice* DefaultDevice() {
     TManager& m = Manager();
-    if (m.devices.empty())
-        ListDevices();
+    EnsureListed();
     for (const TDevice& device : m.devices)
         if (device.name == m.defaultDevice)
             return &device;
@@ -148,9 +202,13 @@ TW_UINT16 OpenManager(TW_IDENTITY* origin, TW_MEMREF data) {
             return Fail(TWCC_BUMMER);
         m.saneReady = true;
     }
+    if (!m.memory)
+        m.memory = std::make_unique<TScanMemory>(TScanMemory::DefaultFile());
     m.open = true;
     m.devices.clear();
     m.nextListed = 0;
+    m.listed = 0;
+    m.sessionStart = m.search.Last().number;
     m.applicationId = 1;
     if (origin)
         origin->Id = m.applicationId;
@@ -165,6 +223,7 @@ TW_UINT16 CloseManager() {
     // Sources the application left open are closed with the manager, so nothing of theirs outlives it.
     m.sources.clear();
     m.devices.clear();
+    m.listed = 0;
     // SANE stays initialised until the process ends: some backends keep reader threads that outlive a
     // cancelled scan for a moment, and unloading the backends under them would pull their code away.
     // SANE reads its configuration only once per process anyway.
@@ -183,14 +242,21 @@ TW_UINT16 OpenSource(TW_IDENTITY* identity) {
         // it starts again from a fresh source.
         m.sources.erase(open);
     }
+    // Not while SANE lists its devices (a search nobody waits for may still run): backends keep their
+    // device lists for both. A search that hangs must not hang the program with it.
+    std::unique_lock<std::timed_mutex> listing(SaneDeviceListLock(), std::defer_lock);
+    if (!listing.try_lock_for(std::chrono::seconds(10)))
+        return Fail(TWCC_BUMMER);
     SANE_Handle handle = nullptr;
     const SANE_Status status = sane_open(device->name.c_str(), &handle);
+    listing.unlock();
     if (status != SANE_STATUS_GOOD || !handle) {
         return Fail(status == SANE_STATUS_DEVICE_BUSY     ? TWCC_MAXCONNECTIONS
                     : status == SANE_STATUS_ACCESS_DENIED ? TWCC_DENIED
                                                           : TWCC_OPERATIONERROR);
     }
-    m.sources[device->identity.Id] = std::make_unique<TDataSource>(device->identity, handle);
+    m.sources[device->identity.Id] =
+        std::make_unique<TDataSource>(device->identity, handle, device->name, m.memory.get());
     m.defaultDevice = device->name;
     std::memcpy(identity, &device->identity, sizeof *identity);
     return TWRC_SUCCESS;
@@ -209,28 +275,87 @@ TW_UINT16 CloseSource(const TW_IDENTITY& identity) {
     return TWRC_SUCCESS;
 }
 
-TW_UINT16 UserSelect(TW_IDENTITY* identity) {
+// Shows the current list in the selection dialog, starting at the default source.
+void ShowInSelection() {
     TManager& m = Manager();
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return Fail(TWCC_BUMMER);
-    ListDevices();
+    if (!m.selecting)
+        return;
     QStringList rows;
     int preselected = 0;
+    m.shown.clear();
     for (const TDevice& device : m.devices) {
+        m.shown.push_back(device.name);
         if (device.name == m.defaultDevice)
             preselected = int(rows.size());
         rows << QString::fromUtf8(device.identity.ProductName) + QStringLiteral(" — ") +
                     QString::fromUtf8(device.identity.Manufacturer) + QStringLiteral(" (") +
                     QString::fromStdString(device.name) + QLatin1Char(')');
     }
-    const int chosen = ChooseFromList(rows, preselected);
-    if (rows.isEmpty())
-        return Fail(TWCC_NODS);
-    if (chosen < 0 || std::size_t(chosen) >= m.devices.size())
+    m.selecting->ShowDevices(rows, preselected);
+}
+
+// On the user-interface thread, whenever a search ends: the newest list becomes the manager's, and a
+// selection dialog that is waiting shows it.
+void SearchEnded() {
+    TManager& m = Manager();
+    const TSearchResult last = m.search.Last();
+    if (m.open && last.number > m.sessionStart && last.number != m.listed)
+        BuildDevices(last);
+    if (m.listed == last.number && last.number > m.sessionStart)
+        ShowInSelection();
+}
+
+// Receives the workers' news on the user-interface thread; made there, never destroyed.
+QObject* SearchNews() {
+    static QObject* news = new QObject;
+    return news;
+}
+
+void StartSearch() {
+    QObject* news = SearchNews();
+    const bool started = Manager().search.Start([news] {
+        QMetaObject::invokeMethod(
+            news, [] { SearchEnded(); }, Qt::QueuedConnection);
+    });
+    if (!started) {
+        // No thread to be had: look here, the old way.
+        BuildDevices({kListedHere, ListSaneDevices()});
+        ShowInSelection();
+    }
+}
+
+TW_UINT16 UserSelect(TW_IDENTITY* identity) {
+    TManager& m = Manager();
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return Fail(TWCC_BUMMER);
+    if (m.selecting)
+        return Fail(TWCC_SEQERROR); // one selection at a time
+    // The dialog shows at once; the list follows when SANE has answered. Each selection looks anew.
+    QWidget* owner = ProgramWindow();
+    TSelectDialog dialog(owner);
+    PlaceOver(&dialog, owner);
+    m.selecting = &dialog;
+    dialog.onSearchAgain = [&dialog] {
+        dialog.ShowLooking();
+        StartSearch();
+    };
+    SearchNews();
+    StartSearch();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    m.selecting.clear();
+    const int chosen = accepted ? dialog.ChosenRow() : -1;
+    const TDevice* device = nullptr;
+    if (chosen >= 0 && std::size_t(chosen) < m.shown.size())
+        for (const TDevice& listed : m.devices)
+            if (listed.name == m.shown[std::size_t(chosen)])
+                device = &listed;
+    if (!device) {
+        if (!dialog.Looking() && dialog.RowCount() == 0)
+            return Fail(TWCC_NODS);
         return TWRC_CANCEL;
-    const TDevice& device = m.devices[std::size_t(chosen)];
-    m.defaultDevice = device.name;
-    std::memcpy(identity, &device.identity, sizeof *identity);
+    }
+    m.defaultDevice = device->name;
+    std::memcpy(identity, &device->identity, sizeof *identity);
     return TWRC_SUCCESS;
 }
 
@@ -240,7 +365,9 @@ TW_UINT16 IdentityEntry(TW_UINT16 msg, TW_IDENTITY* identity) {
         return Fail(TWCC_BADVALUE);
     switch (msg) {
     case MSG_GETFIRST:
-        ListDevices();
+        // The list of the last search since the manager was opened (the selection dialog's, usually).
+        EnsureListed();
+        m.nextListed = 0;
         [[fallthrough]];
     case MSG_GETNEXT:
         if (m.nextListed >= m.devices.size())

@@ -270,6 +270,27 @@ bool IsFeederSource(const std::string& source) {
            ContainsNoCase(source, "automatic");
 }
 
+std::timed_mutex& SaneDeviceListLock() {
+    static auto* lock = new std::timed_mutex; // never destroyed: an abandoned search may still hold it
+    return *lock;
+}
+
+std::vector<TFoundDevice> ListSaneDevices() {
+    std::vector<TFoundDevice> found;
+    const std::lock_guard<std::timed_mutex> hold(SaneDeviceListLock());
+    const SANE_Device** list = nullptr;
+    if (sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
+        return found;
+    for (const SANE_Device** d = list; *d; ++d) {
+        const SANE_Device& device = **d;
+        if (!device.name || !*device.name)
+            continue;
+        found.push_back({device.name, device.vendor ? device.vendor : "", device.model ? device.model : "",
+                         device.type ? device.type : ""});
+    }
+    return found;
+}
+
 QString ScanStatusText(SANE_Status status) {
     switch (status) {
     case SANE_STATUS_GOOD:

@@ -4,8 +4,11 @@
 
 #include <sane/sane.h>
 
+#include "DeviceSearch.h"
+
 #include <QString>
 
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,6 +65,13 @@ std::string ReadString(SANE_Handle handle, const char* name);
 
 // Whether the scan source named by the "source" option is a document feeder.
 bool IsFeederSource(const std::string& source);
+
+// Held while SANE lists its devices, and while a device is opened, so that the two never meet inside
+// a backend.
+std::timed_mutex& SaneDeviceListLock();
+
+// The list SANE gives for sane_get_devices(), copied (SANE's own list lasts only until the next call).
+std::vector<TFoundDevice> ListSaneDevices();
 
 // The sentence the dialog shows when a scan ends with this status.
 QString ScanStatusText(SANE_Status status);

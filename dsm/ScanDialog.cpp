@@ -2,14 +2,11 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -31,9 +28,9 @@ QDoubleSpinBox* AreaBox(const char* name, double low, double high, double value)
 
 } // namespace
 
-TScanDialog::TScanDialog(const QString& deviceTitle, const TDeviceLimits& limits,
+TScanDialog::TScanDialog(QWidget* owner, const QString& deviceTitle, const TDeviceLimits& limits,
                          const TScanSettings& initial)
-    : QWidget(nullptr, Qt::Window), limits_(limits), base_(initial) {
+    : QWidget(owner, Qt::Dialog), limits_(limits), base_(initial) {
     setObjectName(QStringLiteral("scanDialog"));
     setWindowTitle(QStringLiteral("Сканирование — ") + deviceTitle);
     auto* form = new QFormLayout;
@@ -177,44 +174,4 @@ void TScanDialog::closeEvent(QCloseEvent* event) {
     event->accept();
     if (onClose)
         onClose();
-}
-
-int ChooseFromList(const QStringList& rows, int preselected) {
-    if (rows.isEmpty()) {
-        QMessageBox box(QMessageBox::Information, QStringLiteral("Выбор сканера"),
-                        QStringLiteral("Сканеры не найдены.\n\n"
-                                       "Проверьте, что сканер подключён к компьютеру и включён, что для него "
-                                       "установлен драйвер SANE и что у вас есть права на работу с ним. "
-                                       "Команда «scanimage -L» должна показывать сканер."),
-                        QMessageBox::Ok);
-        box.setObjectName(QStringLiteral("noScanner"));
-        box.exec();
-        return -1;
-    }
-    QDialog dialog;
-    dialog.setObjectName(QStringLiteral("selectSource"));
-    dialog.setWindowTitle(QStringLiteral("Выбор сканера"));
-    auto* list = new QListWidget;
-    list->setObjectName(QStringLiteral("sources"));
-    list->addItems(rows);
-    list->setCurrentRow(preselected >= 0 && preselected < rows.size() ? preselected : 0);
-    auto* choose = new QPushButton(QStringLiteral("Выбрать"));
-    choose->setObjectName(QStringLiteral("choose"));
-    choose->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Отмена"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(choose);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("Сканеры:")));
-    layout->addWidget(list);
-    layout->addLayout(buttons);
-    QObject::connect(choose, &QPushButton::clicked, &dialog, &QDialog::accept);
-    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
-    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
-    if (dialog.exec() != QDialog::Accepted)
-        return -1;
-    return list->currentRow();
 }

@@ -17,7 +17,10 @@ class QSpinBox;
 
 class TScanDialog : public QWidget {
 public:
-    TScanDialog(const QString& deviceTitle, const TDeviceLimits& limits, const TScanSettings& initial);
+    // The window belongs to `owner` (the program's window, or none): a dialog of that window, transient
+    // for it, shown over it. It is not modal.
+    TScanDialog(QWidget* owner, const QString& deviceTitle, const TDeviceLimits& limits,
+                const TScanSettings& initial);
 
     std::function<void(const TScanSettings&)> onScan;
     std::function<void()> onClose;
@@ -48,7 +51,3 @@ private:
     QPushButton* scan_ = nullptr;
     QPushButton* close_ = nullptr;
 };
-
-// The source manager's selection list, modal. Returns the chosen row, or -1 when cancelled.
-// With no rows it tells the user that no scanner was found and what to check, and returns -1.
-int ChooseFromList(const QStringList& rows, int preselected);

@@ -5,12 +5,14 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifndef ZRK_LIBRARY_DIR
-#define ZRK_LIBRARY_DIR "/usr/local/lib/zrk201"
+// The program's library folder, relative to the folder of its executable.
+#ifndef ZRK_LIBRARY_DIR_FROM_EXECUTABLE
+#define ZRK_LIBRARY_DIR_FROM_EXECUTABLE "../lib/zrk201"
 #endif
 #ifndef ZRK_SYSTEM_LIBRARY_DIR
 #define ZRK_SYSTEM_LIBRARY_DIR "/usr/lib"
@@ -18,12 +20,26 @@
 
 namespace {
 
+std::string ExecutableFile() {
+    std::string path(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    path.resize(length > 0 ? std::size_t(length) : 0);
+    return path;
+}
+
 class TMachineFolders : public TSystemFolders {
 public:
     std::string Path(TSystemFolder folder) const override {
         switch (folder) {
-        case TSystemFolder::sfWindows:
-            return ZRK_LIBRARY_DIR;
+        case TSystemFolder::sfWindows: {
+            // Wherever the program was installed, its libraries lie at the same place beside it.
+            const std::string executable = ExecutableFile();
+            if (executable.empty())
+                return {};
+            const std::filesystem::path library =
+                std::filesystem::path(executable).parent_path() / ZRK_LIBRARY_DIR_FROM_EXECUTABLE;
+            return library.lexically_normal().string();
+        }
         case TSystemFolder::sfSystem:
             return ZRK_SYSTEM_LIBRARY_DIR;
         case TSystemFolder::sfCurrent: {
@@ -32,12 +48,8 @@ public:
             std::free(cwd);
             return path;
         }
-        case TSystemFolder::sfExecutableFile: {
-            std::string path(4096, '\0');
-            const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-            path.resize(length > 0 ? std::size_t(length) : 0);
-            return path;
-        }
+        case TSystemFolder::sfExecutableFile:
+            return ExecutableFile();
         case TSystemFolder::sfTemp: {
             const char* tmp = std::getenv("TMPDIR");
             return tmp && *tmp ? std::string(tmp) : std::string("/tmp/");

@@ -5,11 +5,28 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 Application::ErrorBoxHook& Hook() {
     static Application::ErrorBoxHook hook;
     return hook;
+}
+
+// The signal handler only notes the signal and wakes the event loop through a pipe; the loop does the
+// rest.
+int terminationPipe[2] = {-1, -1};
+volatile std::sig_atomic_t terminationSignal = 0;
+
+extern "C" void NoteTerminationRequest(int signal) {
+    terminationSignal = signal;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
 }
 } // namespace
 
@@ -42,6 +59,31 @@ void ShowException(const std::exception& error) {
 
 void SetErrorBoxHook(ErrorBoxHook hook) {
     Hook() = std::move(hook);
+}
+
+void EndOnTerminationRequest() {
+    if (terminationPipe[0] >= 0 || !QCoreApplication::instance())
+        return;
+    if (::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier =
+        new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char drained[16];
+        while (::read(terminationPipe[0], drained, sizeof drained) > 0) {
+        }
+        QCoreApplication::exit(128 + terminationSignal);
+    });
+    struct sigaction action = {};
+    action.sa_handler = NoteTerminationRequest;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+int TerminationRequest() {
+    return terminationSignal;
 }
 
 void Guard(const std::function<void()>& handler) noexcept {

@@ -27,4 +27,11 @@ void SetErrorBoxHook(ErrorBoxHook hook);
 // Runs a handler; an error it raises is shown in the error box and goes no further.
 void Guard(const std::function<void()>& handler) noexcept;
 
+// A request to end the program from outside (SIGTERM, SIGINT, SIGHUP) ends it in order: every event
+// loop is left, so the program returns from main and cleans up as after closing its window. Needs the
+// application object.
+void EndOnTerminationRequest();
+// The signal of such a request once one has arrived, or 0.
+int TerminationRequest();
+
 } // namespace Application

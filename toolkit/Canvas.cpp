@@ -171,12 +171,21 @@ void TCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& 
         return;
     }
 
-    // Stretch into an image of the target's size, then put it down unscaled.
-    QImage stretched(dest.Width(), dest.Height(), QImage::Format_BGR888);
+    // Stretch into an image of the target's size in the device's own pixels (twice as many each way on
+    // a screen of scale 2, so a picture shrunk into the target keeps the detail the screen can show),
+    // then put it down unscaled.
+    const qreal ratio =
+        painter_->device() ? std::max<qreal>(1.0, painter_->device()->devicePixelRatio()) : 1.0;
+    const int left = qRound(dest.Left * ratio), top = qRound(dest.Top * ratio);
+    const int width = std::max(1, qRound(dest.Right * ratio) - left);
+    const int height = std::max(1, qRound(dest.Bottom * ratio) - top);
+    QImage stretched(width, height, QImage::Format_BGR888);
     stretched.fill(Qt::white);
-    const TRect local = Bounds(0, 0, dest.Width(), dest.Height());
+    const TRect local = Bounds(0, 0, width, height);
     StretchRows(stretched.bits(), stretched.bytesPerLine(), stretched.width(), stretched.height(), local,
                 source, sourceRect, nullptr);
+    stretched.setDevicePixelRatio(ratio);
+    const QPointF at(left / ratio, top / ratio);
     if (transparent) {
         // Pixels of the transparent colour become see-through.
         QImage masked = stretched.convertToFormat(QImage::Format_ARGB32);
@@ -187,10 +196,10 @@ void TCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& 
                 if ((row[x] | 0xFF000000u) == key)
                     row[x] = 0;
         }
-        painter_->drawImage(dest.Left, dest.Top, masked);
+        painter_->drawImage(at, masked);
         return;
     }
-    painter_->drawImage(dest.Left, dest.Top, stretched);
+    painter_->drawImage(at, stretched);
 }
 
 void TCanvas::FillRect(const TRect& r, TColor color) {

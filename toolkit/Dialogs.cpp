@@ -39,17 +39,49 @@ QMessageBox::Icon Icon(TMsgDlgType type) {
     return QMessageBox::NoIcon;
 }
 
+// A message box centred on its screen. The box takes its final size only as it is shown, after its
+// text has been laid out, so it is placed then, before it appears. The window manager's frame is known
+// only once the box is on screen: when the box is first activated, it is centred once more by its
+// outer size.
+class CentredMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        Centre(size());
+    }
+
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::WindowActivate && !framed_) {
+            framed_ = true;
+            Centre(frameGeometry().size());
+        }
+        return QMessageBox::event(event);
+    }
+
+private:
+    void Centre(QSize outer) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        const QRect area = screen->availableGeometry();
+        const QPoint at(area.x() + (area.width() - outer.width()) / 2,
+                        area.y() + (area.height() - outer.height()) / 2);
+        if (at != frameGeometry().topLeft())
+            move(at);
+    }
+
+    bool framed_ = false;
+};
+
 } // namespace
 
 TModalResult MessageDlg(const QString& text, TMsgDlgType type) {
     if (Hook())
         return Hook()(Caption(type), text, type);
-    QMessageBox box(Icon(type), Caption(type), text, QMessageBox::Ok);
-    box.adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        box.move(area.center() - QPoint(box.width() / 2, box.height() / 2));
-    }
+    CentredMessageBox box(Icon(type), Caption(type), text, QMessageBox::Ok);
     box.exec();
     return TModalResult::mrOk;
 }

@@ -20,7 +20,9 @@ void TPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QColor light = palette().color(QPalette::Light);
     const QColor shadow = palette().color(QPalette::Dark);
-    QRect r = rect().adjusted(0, 0, -1, -1);
+    // Each bevel is a one-pixel line on every side, the outer one on the panel's own edge pixels
+    // (right() and bottom() are the last column and row).
+    QRect r = rect();
     for (TBevelCut bevel : {outer_, inner_}) {
         if (bevel == TBevelCut::bvNone)
             continue;

@@ -2,16 +2,18 @@
 
 #include "Canvas.h"
 #include "Exceptions.h"
+#include "PrinterSetupDialog.h"
 
 #include <QCoreApplication>
 #include <QPainter>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 
 TPrinter::TPrinter() = default;
 
-TPrinter::~TPrinter() { Abort(); }
+TPrinter::~TPrinter() {
+    Abort();
+}
 
 QPrinter& TPrinter::Device() {
     if (!printer_) {
@@ -92,10 +94,11 @@ bool TPrinter::ExecuteSetupDialog(QWidget* parent) {
         if (!fallback.isNull())
             printer.setPrinterName(fallback.printerName());
     }
-    QPrintDialog dialog(&printer, parent);
-    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
-    dialog.setWindowTitle(QStringLiteral("Настройка печати"));
-    return dialog.exec() == QDialog::Accepted;
+    TPrinterSetupDialog dialog(TPrinterChoice::Of(printer), parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    dialog.Choice().ApplyTo(printer);
+    return true;
 }
 
 namespace {

@@ -34,8 +34,8 @@ public:
     void Abort();
     TCanvas& Canvas();
 
-    // The platform's printer set-up dialog; the choice holds for the next print. Returns whether it
-    // was confirmed.
+    // The printer set-up dialog (printer, paper, orientation, the printer's own properties); the choice
+    // holds for the next print. Returns whether it was confirmed.
     bool ExecuteSetupDialog(QWidget* parent);
 
     // The underlying printer (tests print to a file through it).

@@ -1,11 +1,12 @@
 #include "Shell.h"
 
+#include "RunFolder.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QStandardPaths>
 #include <QUrl>
 
 namespace {
@@ -17,7 +18,8 @@ std::function<void(const QString&)>& Hook() {
 
 // Desktops choose the program for a document by its name's extension. A document whose contents are
 // of another, well-known kind (the help file is an HTML page under an old help file's name) is handed
-// over as a copy named for what it contains, so the desktop picks the right program.
+// over as a copy named for what it contains, so the desktop picks the right program. The copy lives in
+// the run's own folder and goes when the program ends.
 QString NamedForContents(const QString& path) {
     const QFileInfo info(path);
     if (!info.isFile())
@@ -28,9 +30,9 @@ QString NamedForContents(const QString& path) {
     if (byContents.isDefault() || byContents == byName || byName.inherits(byContents.name()) ||
         byContents.preferredSuffix().isEmpty())
         return path;
-    const QString folder = QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
-                               .filePath(QStringLiteral("zrk201-open"));
-    QDir().mkpath(folder);
+    const QString folder = RunFolder::Path();
+    if (folder.isEmpty())
+        return path;
     const QString copy =
         QDir(folder).filePath(info.fileName() + QLatin1Char('.') + byContents.preferredSuffix());
     QFile::remove(copy);

@@ -28,8 +28,10 @@ inline void ChooseTestScannerWhenAsked() {
             return;
         auto* list = dialog->findChild<QListWidget*>(QStringLiteral("sources"));
         QVERIFY(list);
+        // The list fills once SANE has answered.
         const QList<QListWidgetItem*> testers = list->findItems(QStringLiteral("test:0"), Qt::MatchContains);
-        QVERIFY(!testers.isEmpty());
+        if (testers.isEmpty())
+            return;
         list->setCurrentItem(testers.front());
         dialog->findChild<QPushButton*>(QStringLiteral("choose"))->click();
         poll->deleteLater();

@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     // The window makes its working folder in the home folder: keep the tests' own.
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
+    // What the scanners' windows remember is this run's alone.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication app(argc, argv);
     // ZRK_TEST_CLASSES names the classes to run (all when unset); ZRK_TEST_SKIP_CLASSES those to leave out.
     const QStringList only =

@@ -4,6 +4,7 @@
 #include "Animate.h"
 #include "Bitmap.h"
 #include "JpegImage.h"
+#include "ModalScript.h"
 #include "Picture.h"
 #include "PictureDialogs.h"
 #include "RowParts.h"
@@ -11,10 +12,12 @@
 #include "TestPictures.h"
 #include "TwainManager.h"
 
+#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <chrono>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -62,6 +65,30 @@ void Open(WindowFixture& w, DialogAnswers& answers, const QString& name, int fil
     QTest::mouseClick(w.c().BitBtn7, Qt::LeftButton);
 }
 
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Every file of a folder with a checksum of its contents.
+std::map<QString, QByteArray> Checksums(const QString& folder) {
+    std::map<QString, QByteArray> sums;
+    for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+        QFile file(f.absoluteFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            sums[f.fileName()] = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    }
+    return sums;
+}
+
+// Runs the window's "Сохранить" through the real dialog, answered by the script, until the dialog is
+// done.
+void SaveThroughTheDialog(WindowFixture& w, ModalScript& script) {
+    QTest::mouseClick(w.c().BitBtn6, Qt::LeftButton);
+    QVERIFY(script.Done());
+}
+
 // Every thread of a rebuild starts this late, so that a rebuild lasts several frames of the animation.
 std::thread StartLate(std::function<void()> body) {
     return std::thread([body = std::move(body)] {
@@ -89,22 +116,105 @@ class FilesTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void saveAppendsTheExtensionOfTheChosenType() {
+    void saveAppendsTheExtensionOfTheChosenTypeOnlyWhenTheNameLacksIt() {
         InFolder folder;
         WindowFixture w;
         DialogAnswers answers;
         Save(w, answers, folder("scan"), 1);
         QVERIFY(QFile::exists(folder("scan.jpg")));
         Save(w, answers, folder("scan.jpg"), 1);
-        QVERIFY(QFile::exists(folder("scan.jpg.jpg")));
-        Save(w, answers, folder("scan.bmp"), 1);
-        QFile written(folder("scan.bmp.jpg"));
+        Save(w, answers, folder("copy.JPG"), 1);
+        Save(w, answers, folder("page.bmp"), 1);
+        Save(w, answers, folder("page"), 2);
+        QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("copy.JPG"), QStringLiteral("page.bmp"),
+                              QStringLiteral("page.bmp.jpg"), QStringLiteral("scan.jpg")}));
+        QFile written(folder("page.bmp.jpg"));
         QVERIFY(written.open(QIODevice::ReadOnly));
         QVERIFY(written.read(2) == QByteArray("\xFF\xD8")); // a JPEG, whatever the name says
-        // Each use offers the filter and name confirmed last.
-        QCOMPARE(answers.offered.value(1), qMakePair(folder("scan"), 1));
-        QCOMPARE(answers.offered.value(2), qMakePair(folder("scan.jpg"), 1));
+        QFile bitmap(folder("page.bmp"));
+        QVERIFY(bitmap.open(QIODevice::ReadOnly));
+        QVERIFY(bitmap.read(2) == QByteArray("BM"));
+        // Each use offers the filter and the name confirmed last.
+        QCOMPARE(answers.offered.value(1), qMakePair(folder("scan.jpg"), 1));
+        QCOMPARE(answers.offered.value(4), qMakePair(folder("page.bmp.jpg"), 1));
         QCOMPARE(w.errors, QStringList());
+    }
+
+    // Through Qt's file dialog: the questions name the file that is written, and nothing else in the
+    // folder changes.
+    void typingANameWhoseFileExistsAsksToReplaceThatFile() {
+        InFolder folder;
+        WriteFile(folder("page.bmp"), "an older page");
+        WriteFile(folder("scan.jpg"), "an older scan");
+        WriteFile(folder("page"), "not a picture at all");
+        const auto before = Checksums(folder.dir.path());
+        WindowFixture w;
+        QStringList questions;
+
+        // "No" goes back to the dialog; cancelling it then leaves everything as it was.
+        ModalScript refused;
+        refused.TypeInFileDialog(folder("page"), 2).Answer(QMessageBox::No, &questions).CancelFileDialog();
+        SaveThroughTheDialog(w, refused);
+        QCOMPARE(questions,
+                 QStringList{QStringLiteral("page.bmp already exists.\nDo you want to replace it?")});
+        QVERIFY(Checksums(folder.dir.path()) == before);
+
+        ModalScript replaced;
+        replaced.TypeInFileDialog(folder("page"), 2).Answer(QMessageBox::Yes, &questions);
+        SaveThroughTheDialog(w, replaced);
+        auto after = Checksums(folder.dir.path());
+        QCOMPARE(QFileInfo(folder("page.bmp")).size(), qint64(14 + 40 + 393 * 748));
+        QVERIFY(after.at(QStringLiteral("page")) == before.at(QStringLiteral("page")));
+        QVERIFY(after.at(QStringLiteral("scan.jpg")) == before.at(QStringLiteral("scan.jpg")));
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(w.errors, QStringList());
+    }
+
+    void choosingAnExistingFileReplacesThatFileAndNoOther() {
+        InFolder folder;
+        WriteFile(folder("scan.jpg"), "an older scan");
+        WriteFile(folder("scan.jpg.jpg"), "a file that must stay");
+        WriteFile(folder("other.bmp"), "another file");
+        const auto before = Checksums(folder.dir.path());
+        WindowFixture w;
+        QStringList questions;
+        ModalScript script;
+        script.TypeInFileDialog(folder("scan.jpg"), 1).Answer(QMessageBox::Yes, &questions);
+        SaveThroughTheDialog(w, script);
+        QCOMPARE(questions,
+                 QStringList{QStringLiteral("scan.jpg already exists.\nDo you want to replace it?")});
+        const auto after = Checksums(folder.dir.path());
+        QCOMPARE(after.size(), before.size());
+        QVERIFY(after.at(QStringLiteral("scan.jpg.jpg")) == before.at(QStringLiteral("scan.jpg.jpg")));
+        QVERIFY(after.at(QStringLiteral("other.bmp")) == before.at(QStringLiteral("other.bmp")));
+        TJPEGImage written;
+        written.LoadFromFile(folder("scan.jpg"));
+        QCOMPARE(written.Width(), 249);
+
+        // A new name is asked about with the extension it will be written with.
+        ModalScript created;
+        created.TypeInFileDialog(folder("fresh"), 1).Answer(QMessageBox::Yes, &questions);
+        SaveThroughTheDialog(w, created);
+        QCOMPARE(questions.value(1),
+                 QStringLiteral("fresh.jpg\nThis file does not exist.\nDo you want to create it?"));
+        QVERIFY(QFile::exists(folder("fresh.jpg")));
+        QVERIFY(!QFile::exists(folder("fresh")));
+        QCOMPARE(w.errors, QStringList());
+    }
+
+    void theFileDialogsCannotBeResized() {
+        InFolder folder;
+        WindowFixture w;
+        for (QPushButton* button : {w.c().BitBtn7, w.c().BitBtn6}) {
+            QSize minimum, maximum;
+            ModalScript script;
+            script.CancelFileDialog(nullptr, &minimum, &maximum);
+            QTest::mouseClick(button, Qt::LeftButton);
+            QVERIFY(script.Done());
+            QVERIFY(minimum.width() > 300);
+            QCOMPARE(minimum, maximum);
+        }
     }
 
     void theSampleSavedAsBmpRightAfterStartHasTheExactSize() {

@@ -10,11 +10,39 @@
 #include "TestMain.h"
 #include "TwainManager.h"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QListWidget>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
+
+// Calls `shown` for every window that is shown while it lives.
+class ShowWatcher : public QObject {
+public:
+    explicit ShowWatcher(std::function<void(QWidget*)> shown) : shown_(std::move(shown)) {
+        qApp->installEventFilter(this);
+    }
+    ~ShowWatcher() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->isWindow())
+            shown_(static_cast<QWidget*>(watched));
+        return false;
+    }
+
+private:
+    std::function<void(QWidget*)> shown_;
+};
+
+// Two window centres within a few pixels (the dialogs are centred over the window, kept on the screen).
+bool Near(QPoint a, QPoint b) {
+    return (a - b).manhattanLength() <= 40;
+}
 
 bool IsGrey(const TBitmap& page) {
     for (int y = 0; y < page.Height(); y += 7)
@@ -40,6 +68,44 @@ private slots:
         QDir::setCurrent(QStringLiteral(ZRK_DSM_DIR));
     }
     void cleanup() { QDir::setCurrent(previous_); }
+
+    // The selection dialog is on screen at once, over the window and owned by it, and the scanner's
+    // own window opens over it too. The time from the click to the dialog is printed (no timed
+    // assertion: the machine's load decides it). First of its class, so the
+    // source manager is loaded and SANE started as on the program's first click.
+    void theSelectionDialogOpensAtOnceOverTheWindow() {
+        WindowFixture w;
+        auto& c = w.c();
+        QElapsedTimer clock;
+        qint64 shownAfter = -1;
+        bool owned = false, over = false;
+        ShowWatcher watcher([&](QWidget* shown) {
+            if (shown->objectName() == QStringLiteral("selectSource") && shownAfter < 0) {
+                shownAfter = clock.elapsed();
+                owned = shown->parentWidget() == w.form.get() && shown->windowHandle() &&
+                        shown->windowHandle()->transientParent() == w.form->windowHandle();
+                over = Near(shown->frameGeometry().center(), w.form->frameGeometry().center());
+            }
+        });
+        ChooseTestScannerWhenAsked();
+        clock.start();
+        QTest::mouseClick(c.BitBtn1, Qt::LeftButton);
+        QVERIFY(shownAfter >= 0);
+        qInfo("The selection dialog was on screen %lld ms after the click.", shownAfter);
+        QVERIFY(owned);
+        QVERIFY(over);
+        QVERIFY(w.form->SourceIndex >= 0);
+
+        QWidget* dialog = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((dialog = TopLevel(QStringLiteral("scanDialog"))) != nullptr, 20000);
+        QCOMPARE(dialog->parentWidget(), static_cast<QWidget*>(w.form.get()));
+        // A dialog of the window (the desktop keeps it over the window), though not a modal one.
+        QCOMPARE(dialog->windowType(), Qt::Dialog);
+        QCOMPARE(dialog->windowHandle()->transientParent(), w.form->windowHandle());
+        QVERIFY(!dialog->isModal());
+        QVERIFY(Near(dialog->frameGeometry().center(), w.form->frameGeometry().center()));
+        dialog->close();
+    }
 
     void aColourScanArrivesInBlackAndWhiteAndFillsTheRing() {
         WindowFixture w;
@@ -103,6 +169,36 @@ private slots:
             QTest::mouseClick(c.BitBtn5, Qt::LeftButton);
             QCOMPARE(w.errors, QStringList());
         }
+    }
+
+    // A page at one resolution and area: "Следующий" opens the scanner's window with the same again.
+    void theSecondPagesWindowShowsTheFirstPagesSettings() {
+        WindowFixture w;
+        auto& c = w.c();
+        ChooseTestScannerWhenAsked();
+        QTest::mouseClick(c.BitBtn1, Qt::LeftButton);
+        QWidget* dialog = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((dialog = TopLevel(QStringLiteral("scanDialog"))) != nullptr, 20000);
+        auto* mode = dialog->findChild<QComboBox*>(QStringLiteral("mode"));
+        mode->setCurrentIndex(mode->findText(QStringLiteral("Оттенки серого")));
+        dialog->findChild<QSpinBox*>(QStringLiteral("resolution"))->setValue(40);
+        dialog->findChild<QDoubleSpinBox*>(QStringLiteral("width"))->setValue(100);
+        dialog->findChild<QDoubleSpinBox*>(QStringLiteral("height"))->setValue(120);
+        dialog->findChild<QPushButton*>(QStringLiteral("scan"))->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->RingWrite, 1, 60000);
+        QCOMPARE(c.OrImage1->PictureResult()->Width(), 157); // 100 mm at 40 dpi
+
+        QTest::mouseClick(c.BitBtn2, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT((dialog = TopLevel(QStringLiteral("scanDialog"))) != nullptr, 20000);
+        QCOMPARE(dialog->findChild<QComboBox*>(QStringLiteral("mode"))->currentText(),
+                 QStringLiteral("Оттенки серого"));
+        QCOMPARE(dialog->findChild<QSpinBox*>(QStringLiteral("resolution"))->value(), 40);
+        QCOMPARE(dialog->findChild<QDoubleSpinBox*>(QStringLiteral("width"))->value(), 100.0);
+        QCOMPARE(dialog->findChild<QDoubleSpinBox*>(QStringLiteral("height"))->value(), 120.0);
+        dialog->findChild<QPushButton*>(QStringLiteral("scan"))->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->RingWrite, 2, 60000);
+        QCOMPARE(c.OrImage1->PictureResult()->Width(), 157);
+        QCOMPARE(w.errors, QStringList());
     }
 };
 

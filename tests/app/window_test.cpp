@@ -5,12 +5,14 @@
 #include "Application.h"
 #include "Bitmap.h"
 #include "Dialogs.h"
+#include "ModalScript.h"
 #include "Picture.h"
 #include "Shell.h"
 #include "TestMain.h"
 
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -144,6 +146,69 @@ private slots:
         QCOMPARE(opened.size(), 2);
         QCOMPARE(opened[0], QString::fromLatin1(TForm1::AuthorPage));
         QCOMPARE(opened[1], QDir::current().absoluteFilePath(QStringLiteral("zrk.hlp")));
+    }
+
+    void theWindowKeepsItsSizeAndOffersNoMaximise() {
+        auto form = Create();
+        QCOMPARE(form->size(), QSize(570, 543));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    }
+
+    void theWarningIsCentredOnTheScreenByItsLaidOutSize() {
+        SetMessageDlgHook({});
+        QRect placed;
+        QString text;
+        ModalScript script;
+        script.Then([&](QWidget* active) -> std::function<void()> {
+            auto* box = qobject_cast<QMessageBox*>(active);
+            if (!box)
+                return {};
+            return [&, box] {
+                placed = box->frameGeometry();
+                text = box->text();
+                box->button(QMessageBox::Ok)->click();
+            };
+        });
+        MessageDlg(
+            QStringLiteral("Внимание! В этой версии программы необходимо устанавливать границы области "
+                           "сканирования на полный размер листа формата А4! Иначе пропорции копии будут "
+                           "искажены!"),
+            TMsgDlgType::mtWarning);
+        QVERIFY(script.Done());
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(text.startsWith(QStringLiteral("Внимание!")));
+        QVERIFY2(qAbs(placed.center().x() - screen.center().x()) <= 1,
+                 qPrintable(QString::number(placed.x())));
+        QVERIFY2(qAbs(placed.center().y() - screen.center().y()) <= 1,
+                 qPrintable(QString::number(placed.y())));
+    }
+
+    void theFillBoxIsWhiteAndThePanelsBevelsLieOnTheirEdges() {
+        auto form = Create();
+        Ui::TForm1& c = form->Controls();
+        MoveMouse(c.Image1, QPoint(20, 20));
+        QVERIFY(c.CheckBox1->isVisible());
+        const QImage box = c.CheckBox1->grab().toImage();
+        // Right of the text, the box shows its own background.
+        QCOMPARE(box.pixel(box.width() - 2, box.height() / 2), QColor(Qt::white).rgb());
+
+        // A raised inner bevel inside a lowered outer one: the outer bevel is the panel's outermost
+        // pixels (shadow at the top and left, light at the bottom and right), the inner one next to it.
+        const QImage panel = c.Panel4->grab().toImage();
+        const QRgb light = c.Panel4->palette().color(QPalette::Light).rgb();
+        const QRgb shadow = c.Panel4->palette().color(QPalette::Dark).rgb();
+        const int w = panel.width(), h = panel.height();
+        QCOMPARE(QSize(w, h), QSize(265, 105));
+        QCOMPARE(panel.pixel(w - 1, h / 2), light);
+        QCOMPARE(panel.pixel(w / 2, h - 1), light);
+        QCOMPARE(panel.pixel(w - 2, h / 2), shadow);
+        QCOMPARE(panel.pixel(w / 2, h - 2), shadow);
+        QCOMPARE(panel.pixel(0, h / 2), shadow);
+        QCOMPARE(panel.pixel(w / 2, 0), shadow);
+        QCOMPARE(panel.pixel(1, h / 2), light);
+        QCOMPARE(panel.pixel(w / 2, 1), light);
+        QVERIFY(panel.pixel(w - 3, h / 2) != shadow);
     }
 
     void theLayoutMatchesTheStoredPositions() {

@@ -5,9 +5,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
-#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -28,17 +31,23 @@ template <typename T> T* Child(QWidget* parent, const char* name) {
     return parent ? parent->findChild<T*>(QLatin1String(name)) : nullptr;
 }
 
-// Runs `act` on the modal dialog once it shows.
-void WhenModalShows(std::function<void(QWidget*)> act) {
+// Runs `act` on the modal dialog once it shows and `ready` holds for it.
+void WhenModalShows(std::function<void(QWidget*)> act, std::function<bool(QWidget*)> ready = {}) {
     auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
+    QObject::connect(timer, &QTimer::timeout, [timer, act, ready] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && (!ready || ready(modal))) {
             timer->stop();
             timer->deleteLater();
             act(modal);
         }
     });
     timer->start(10);
+}
+
+// The selection dialog has finished looking for scanners.
+bool DoneLooking(QWidget* modal) {
+    auto* looking = modal->findChild<QProgressBar*>(QStringLiteral("looking"));
+    return looking && looking->isHidden();
 }
 
 // A small area at a low resolution, so the dialog's scans are quick.
@@ -151,10 +160,12 @@ TEST_F(DsmTest, ClosingTheDialogDuringAScanStopsIt) {
 TEST_F(DsmTest, SelectionDialogChoosesASource) {
     const std::vector<TW_IDENTITY> sources = List();
     ASSERT_EQ(sources.size(), 2u);
-    WhenModalShows([](QWidget* modal) {
-        Child<QListWidget>(modal, "sources")->setCurrentRow(1);
-        Child<QPushButton>(modal, "choose")->click();
-    });
+    WhenModalShows(
+        [](QWidget* modal) {
+            Child<QListWidget>(modal, "sources")->setCurrentRow(1);
+            Child<QPushButton>(modal, "choose")->click();
+        },
+        DoneLooking);
     TW_IDENTITY chosen{};
     ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen), TWRC_SUCCESS);
     EXPECT_EQ(std::memcmp(&chosen, &sources[1], sizeof chosen), 0) << "the listed record, byte for byte";
@@ -164,10 +175,12 @@ TEST_F(DsmTest, SelectionDialogChoosesASource) {
 
     // The next selection starts at the last choice; cancelling it chooses nothing.
     int preselected = -1;
-    WhenModalShows([&preselected](QWidget* modal) {
-        preselected = Child<QListWidget>(modal, "sources")->currentRow();
-        Child<QPushButton>(modal, "cancel")->click();
-    });
+    WhenModalShows(
+        [&preselected](QWidget* modal) {
+            preselected = Child<QListWidget>(modal, "sources")->currentRow();
+            Child<QPushButton>(modal, "cancel")->click();
+        },
+        DoneLooking);
     EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen), TWRC_CANCEL);
     EXPECT_EQ(preselected, 1);
 }
@@ -179,21 +192,20 @@ TEST_F(DsmTest, SelectionWithoutScannersSaysWhatToCheck) {
         GTEST_SKIP() << "runs with the empty configuration only";
     ASSERT_TRUE(List().empty());
     QString text;
-    WhenModalShows([&text](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box) {
-            ADD_FAILURE() << "a message, not an empty list";
-            modal->close();
-            return;
-        }
-        text = box->text();
-        box->accept();
-    });
+    bool chooseEnabled = true;
+    WhenModalShows(
+        [&](QWidget* modal) {
+            text = Child<QLabel>(modal, "status")->text();
+            chooseEnabled = Child<QPushButton>(modal, "choose")->isEnabled();
+            Child<QPushButton>(modal, "cancel")->click();
+        },
+        DoneLooking);
     TW_IDENTITY chosen{};
     EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen), TWRC_FAILURE);
     EXPECT_EQ(Condition(nullptr), TWCC_NODS);
     EXPECT_TRUE(text.contains(QStringLiteral("не найдены"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("scanimage -L"))) << text.toStdString();
+    EXPECT_FALSE(chooseEnabled) << "nothing to choose";
     EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &chosen), TWRC_FAILURE);
 }
 
@@ -205,4 +217,70 @@ TEST_F(DsmTest, ProgramConfigurationListsTheTestScanners) {
     for (const TW_IDENTITY& source : List())
         testers += std::strncmp(source.ProductName, "frontend-tester", 15) == 0;
     EXPECT_EQ(testers, 2);
+}
+
+// The window offers again what the device was last scanned with, also after the source was closed,
+// and keeps it in the settings file of the user's configuration folder; another device keeps its own.
+TEST_F(DsmTest, ScanDialogRemembersEachDevicesSettings) {
+    const std::vector<TW_IDENTITY> sources = List();
+    ASSERT_EQ(sources.size(), 2u);
+    TW_IDENTITY source = sources[0];
+    ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    ResetDevice(source);
+    ASSERT_EQ(Enable(source, true), TWRC_SUCCESS);
+    QWidget* dialog = ScanDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto* mode = Child<QComboBox>(dialog, "mode");
+    mode->setCurrentIndex(mode->findText(QStringLiteral("Оттенки серого")));
+    Child<QSpinBox>(dialog, "resolution")->setValue(60);
+    Child<QDoubleSpinBox>(dialog, "left")->setValue(10);
+    Child<QDoubleSpinBox>(dialog, "top")->setValue(20);
+    Child<QDoubleSpinBox>(dialog, "width")->setValue(30);
+    Child<QDoubleSpinBox>(dialog, "height")->setValue(40);
+    Child<QPushButton>(dialog, "scan")->click();
+    ASSERT_EQ(WaitForEvent(source), MSG_XFERREADY);
+    const TPicture page = Transfer(source, TMechanism::memory);
+    EXPECT_EQ(page.width, 70); // 30 mm at 60 dpi
+    TW_UINT16 count = 0;
+    ASSERT_EQ(EndTransfer(source, count), TWRC_SUCCESS);
+    ASSERT_EQ(Disable(source), TWRC_SUCCESS);
+    ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    Pump(20);
+
+    // The next page: the same device, opened afresh.
+    ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(source, true), TWRC_SUCCESS);
+    dialog = ScanDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Child<QComboBox>(dialog, "mode")->currentText(), QStringLiteral("Оттенки серого"));
+    EXPECT_EQ(Child<QSpinBox>(dialog, "resolution")->value(), 60);
+    EXPECT_DOUBLE_EQ(Child<QDoubleSpinBox>(dialog, "left")->value(), 10);
+    EXPECT_DOUBLE_EQ(Child<QDoubleSpinBox>(dialog, "top")->value(), 20);
+    EXPECT_DOUBLE_EQ(Child<QDoubleSpinBox>(dialog, "width")->value(), 30);
+    EXPECT_DOUBLE_EQ(Child<QDoubleSpinBox>(dialog, "height")->value(), 40);
+    ASSERT_EQ(Disable(source), TWRC_SUCCESS);
+    ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    Pump(20);
+
+    // Kept for later runs, by SANE's device name.
+    QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/zrk201/scanners.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    const QJsonObject stored =
+        QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("devices")).toObject();
+    const QJsonObject entry = stored.value(QStringLiteral("test:0")).toObject();
+    EXPECT_EQ(entry.value(QStringLiteral("resolution")).toInt(), 60);
+    EXPECT_EQ(entry.value(QStringLiteral("mode")).toString(), QStringLiteral("Gray"));
+    EXPECT_FALSE(stored.contains(QStringLiteral("test:1")));
+
+    // The other scanner still starts from its own defaults.
+    TW_IDENTITY other = sources[1];
+    ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &other), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(other, true), TWRC_SUCCESS);
+    dialog = ScanDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Child<QComboBox>(dialog, "mode")->currentText(), QStringLiteral("Цветной"));
+    EXPECT_EQ(Child<QSpinBox>(dialog, "resolution")->value(), 150);
+    EXPECT_DOUBLE_EQ(Child<QDoubleSpinBox>(dialog, "width")->value(), 210.0);
+    ASSERT_EQ(Disable(other), TWRC_SUCCESS);
+    EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &other), TWRC_SUCCESS);
 }
