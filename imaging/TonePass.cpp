@@ -12,9 +12,11 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // GCC 12's own vector headers trip its uninitialised-use warning (they start results from an
 // "undefined" register); the warning says nothing about this file's code.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
 #include <immintrin.h>
 #define ZRK_HAVE_VBMI 1
 #define ZRK_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt")))
@@ -416,7 +418,9 @@ ZRK_VBMI void TableRowsVbmi(const Tables& t, std::uint8_t invert, ConstPixelRows
         _mm_sfence();
 }
 
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 #else
 
