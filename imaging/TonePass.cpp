@@ -290,8 +290,9 @@ inline void MarkHalf(const Tables& t, const std::uint8_t* in, unsigned i, std::u
 inline std::uint64_t HalvesDown(const Tables& t, const std::uint8_t* in, std::uint64_t halves) {
     std::uint64_t down = 0;
     const std::uint64_t second = halves & (halves - 1);
-    MarkHalf(t, in, unsigned(__builtin_ctzll(halves | std::uint64_t(1) << 63)), halves != 0, down);
-    MarkHalf(t, in, unsigned(__builtin_ctzll(second | std::uint64_t(1) << 63)), second != 0, down);
+    // An absent half looks at pixel 0, which every block has.
+    MarkHalf(t, in, halves ? unsigned(__builtin_ctzll(halves)) : 0u, halves != 0, down);
+    MarkHalf(t, in, second ? unsigned(__builtin_ctzll(second)) : 0u, second != 0, down);
     for (std::uint64_t rest = second & (second - 1); rest; rest &= rest - 1)
         MarkHalf(t, in, unsigned(__builtin_ctzll(rest)), 1, down);
     return down;
