@@ -6,9 +6,11 @@
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "Dialogs.h"
+#include "GreyPage.h"
 #include "JpegImage.h"
 #include "Picture.h"
 #include "Printer.h"
+#include "RowParts.h"
 #include "Shell.h"
 #include "TwainManager.h"
 
@@ -72,6 +74,8 @@ QIcon TForm1::ProgramIcon() {
 }
 
 TForm1::~TForm1() = default;
+
+const std::chrono::milliseconds TForm1::kBusyBurstGap{250};
 
 // The window's stored properties, written through their setters in the stored order.
 void TForm1::LoadStoredLayout() {
@@ -417,17 +421,28 @@ void TForm1::StartBusyAnimation() {
         return;
     TAnimate& animation = *ui_->Animate1;
     animation.setVisible(true);
-    animation.Play(1, 19, 0); // a file that does not play ends the handler here, still visible
+    // A change that follows the last one closely (a drag of a track bar) goes on with the animation
+    // where it was, so that it moves through a drag rather than starting over at every step.
+    const auto now = std::chrono::steady_clock::now();
+    if (!busyEnded_ || now - *busyEnded_ > kBusyBurstGap)
+        busyStarted_ = now;
+    animation.Play(1, 19, 0, busyStarted_); // a file that does not play ends the handler here, still visible
     BusyAnimating = 1;
     animation.repaint(); // shown at once: the rebuild that follows holds up the event loop
+    // While the rebuild's threads work, this thread moves the animation on and paints it, and nothing
+    // else: no event is handled before the handler ends.
+    busyTicker_ = std::make_unique<TWaitTicker>(std::chrono::milliseconds(animation.Interval()),
+                                                [&animation] { animation.CatchUp(); });
 }
 
 void TForm1::StopBusyAnimation() {
     if (BusyAnimating != 1)
         return;
+    busyTicker_.reset();
     ui_->Animate1->Stop();
     ui_->Animate1->setVisible(false);
     BusyAnimating = 0;
+    busyEnded_ = std::chrono::steady_clock::now();
 }
 
 namespace {
@@ -574,6 +589,24 @@ void TForm1::ResetAutoSize() {
     image.SetAutoSize(true);
 }
 
+namespace {
+
+// Files a copy of a page in a ring slot. A page whose pixels are all grey (every delivered page is
+// black-and-white) is kept as an 8-bit grey bitmap, a third of the memory, that reads and draws the
+// same; the page the slot held before is let go first.
+void FilePage(TImage& slot, const TPicture& page) {
+    slot.Picture()->Assign(static_cast<const TGraphic*>(nullptr));
+    if (const TBitmap* bitmap = page.Bitmap())
+        if (std::unique_ptr<TBitmap> grey = GreyPageOf(*bitmap)) {
+            grey->SetTransparent(bitmap->Transparent());
+            slot.Picture()->Adopt(std::move(grey));
+            return;
+        }
+    slot.Picture()->Assign(&page);
+}
+
+} // namespace
+
 void TForm1::BitBtn1Click(QObject*) {
     TTwainManager& twain = *twain1_;
     twain.SetLibraryLoaded(true);
@@ -624,7 +657,7 @@ void TForm1::Twain1TwainAcquire(TObject*, int, TBitmap* image, bool& cancel) {
         ActiveSource->SetLoaded(false);
     }
     c.BitBtn2->setEnabled(true);
-    RingSlot(RingWrite)->Picture()->Assign(c.OrImage1->PictureResult());
+    FilePage(*RingSlot(RingWrite), *c.OrImage1->PictureResult());
     if (RingWrapped == 0) {
         if (RingWrite >= 9) {
             RingLast = 9;

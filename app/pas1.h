@@ -9,7 +9,9 @@
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TForm1;
@@ -21,6 +23,7 @@ class TBitmap;
 class TImage;
 class TTwainManager;
 class TTwainSource;
+class TWaitTicker;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -114,4 +117,11 @@ private:
 
     // 1 while a track bar handler plays the busy animation.
     int BusyAnimating = 0;
+    // Moves the animation on while a rebuild holds up this thread.
+    std::unique_ptr<TWaitTicker> busyTicker_;
+    // When the animation's playback began and when it was last stopped; a change within the gap
+    // after the last one goes on with the same playback.
+    static const std::chrono::milliseconds kBusyBurstGap;
+    std::chrono::steady_clock::time_point busyStarted_;
+    std::optional<std::chrono::steady_clock::time_point> busyEnded_;
 };

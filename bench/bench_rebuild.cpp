@@ -1,48 +1,39 @@
-// The rebuild that runs on every track-bar movement, over a full A4 page.
+// The rebuild that runs on every track-bar movement, over a full A4 page, beside its floor: one copy
+// of the page with memcpy on one thread.
+#include "BenchPages.h"
 #include "Bitmap.h"
 #include "OrImage.h"
 #include "Picture.h"
 #include "TonePass.h"
 
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
-#include <random>
+#include <cstring>
+#include <vector>
+
+using namespace benchpages;
 
 namespace {
 
-constexpr int PageWidth300 = 2480, PageHeight300 = 3508;
-
-TBitmap RandomPage(int width, int height) {
-    TBitmap page;
-    page.SetSize(width, height);
-    std::mt19937 random(1);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = page.ScanLine(y);
-        for (int x = 0; x < 3 * width; ++x)
-            row[x] = std::uint8_t(random());
+void BM_Memcpy(benchmark::State& state) {
+    const std::size_t bytes = PageBytes(int(state.range(0)));
+    std::vector<std::uint8_t> from(bytes, 1), to(bytes, 2);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::ClobberMemory();
     }
-    return page;
+    state.SetBytesProcessed(state.iterations() * std::int64_t(bytes));
 }
+BENCHMARK(BM_Memcpy)->Name("Floor/Memcpy")->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "zrk_bench";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
-
-// Brightness, contrast and the black-and-white switch, as the main window sets them.
-void BM_RebuildBrightnessContrastGrey(benchmark::State& state) {
+// Brightness steps as a track bar gives them, in black-and-white (with contrast) or in natural colours.
+void Rebuild(benchmark::State& state, bool grey) {
     App();
-    const int scale = int(state.range(0));
+    const int dpi = int(state.range(0));
     TOrImage image;
-    TBitmap page = RandomPage(PageWidth300 * scale / 300, PageHeight300 * scale / 300);
+    const TBitmap page = RandomPage(dpi);
     image.PictureOriginal()->Assign(&page);
-    image.SetPicGrayScale(true);
+    image.SetPicGrayScale(grey);
     image.SetPicContrast(100);
     int step = 0;
     for (auto _ : state) {
@@ -51,13 +42,29 @@ void BM_RebuildBrightnessContrastGrey(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * page.Width() * page.Height());
 }
-BENCHMARK(BM_RebuildBrightnessContrastGrey)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_RebuildGrey(benchmark::State& state) {
+    Rebuild(state, true);
+}
+void BM_RebuildColour(benchmark::State& state) {
+    Rebuild(state, false);
+}
+BENCHMARK(BM_RebuildGrey)
+    ->Name("Rebuild/Grey")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_RebuildColour)
+    ->Name("Rebuild/Colour")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The pixel pass alone with every adjustment of the chain switched on.
 void BM_TonePassAllAdjustments(benchmark::State& state) {
-    TBitmap source = RandomPage(PageWidth300, PageHeight300);
-    TBitmap noise = RandomPage(PageWidth300, PageHeight300);
-    TBitmap result = RandomPage(PageWidth300, PageHeight300);
+    const TBitmap source = RandomPage(300), noise = RandomPage(300);
+    TBitmap result = RandomPage(300);
     ToneSettings s;
     s.Solarize = 40;
     s.Contrast = 100;

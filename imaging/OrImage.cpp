@@ -5,7 +5,9 @@
 #include "Canvas.h"
 #include "Effects.h"
 #include "Exceptions.h"
+#include "JpegImage.h"
 #include "Noise.h"
+#include "PageMemory.h"
 #include "Picture.h"
 #include "TonePass.h"
 
@@ -63,9 +65,16 @@ void TOrImage::OriginalChanged() {
         return;
     TGraphic* graphic = pictureOriginal_->Graphic();
     if (!graphic) {
+        resultIsOriginal_ = false;
+        // Nothing to rebuild: the buffers kept for the next picture go (and so do those the file
+        // readers keep, as a scanned page usually follows).
+        spares_.clear();
         pictureResult_->Assign(static_cast<const TGraphic*>(nullptr));
+        ReleaseKeptMemory();
         return;
     }
+    KeepBuffersFor(graphic->Width(), graphic->Height());
+    resultIsOriginal_ = true; // the result is made from the original below, sharing its pixels
     if (auto* bitmap = dynamic_cast<TBitmap*>(graphic)) {
         // Converting in place is a change of the original's own graphic; it must not start this
         // handler over.
@@ -80,9 +89,18 @@ void TOrImage::OriginalChanged() {
         auto temporary = std::make_unique<TBitmap>();
         FlagGuard guard(converting_, true);
         graphic->OnChange = nullptr;
-        temporary->SetPixelFormat(TPixelFormat::pf24bit);
-        temporary->SetSize(graphic->Width(), graphic->Height());
-        temporary->Canvas().Draw(0, 0, *graphic);
+        const auto* jpeg = dynamic_cast<const TJPEGImage*>(graphic);
+        if (jpeg && !jpeg->Transparent() && jpeg->Bitmap().Width() == graphic->Width() &&
+            jpeg->Bitmap().Height() == graphic->Height()) {
+            // Drawn whole onto white with nothing left out, a JPEG image gives its decoded pixels
+            // themselves (an 8-bit grey one through its colours): the bitmap takes them as they are.
+            temporary->Assign(&jpeg->Bitmap());
+            temporary->SetPixelFormat(TPixelFormat::pf24bit);
+        } else {
+            temporary->SetPixelFormat(TPixelFormat::pf24bit);
+            temporary->SetSize(graphic->Width(), graphic->Height());
+            temporary->Canvas().Draw(0, 0, *graphic);
+        }
         pictureOriginal_->Assign(static_cast<const TGraphic*>(nullptr));
         pictureResult_->Assign(temporary.get());
         pictureOriginal_->Assign(pictureResult_.get());
@@ -101,8 +119,6 @@ void TOrImage::ResultChanged() {
         const bool opaque = !graphic->Transparent() &&
                             (stretch_ || (graphic->Width() >= width() && graphic->Height() >= height()));
         setAttribute(Qt::WA_OpaquePaintEvent, opaque);
-        if (RequestPalette() && drawing_)
-            repaint();
     } else {
         setAttribute(Qt::WA_OpaquePaintEvent, false);
     }
@@ -112,19 +128,12 @@ void TOrImage::ResultChanged() {
 
 void TOrImage::ForwardProgress(TObject* sender, TProgressStage stage, int percentDone, bool redrawNow,
                                const TRect& r, const char* message) {
-    if (incrementalDisplay_ && redrawNow) {
-        if (RequestPalette())
-            update();
-        else
-            repaint();
-    }
+    // Results are 24-bit pictures on a true-colour display: there is never a palette to realise
+    // first, so a redraw asked for is done at once.
+    if (incrementalDisplay_ && redrawNow)
+        repaint();
     if (OnProgress)
         OnProgress(sender, stage, percentDone, redrawNow, r, message);
-}
-
-bool TOrImage::RequestPalette() {
-    // Results are 24-bit pictures shown on a true-colour display: there is never a palette to realise.
-    return false;
 }
 
 TCanvas& TOrImage::Canvas() {
@@ -423,6 +432,21 @@ void TOrImage::RebuildResult() {
     if (w > 0 && h > 0) {
         const ToneSettings settings{posterize_,  solorize_,   contrast_,  lightness_,  darkness_,
                                     brightness_, splitlight_, grayScale_, saturation_, invert_};
+        // With every adjustment at rest the pass gives the source itself: a result that still shares
+        // the original's pixels (as it does after every new picture) already holds it.
+        const bool neutral = !noise && settings.Posterize == 0 && settings.Solarize == 0 &&
+                             settings.Contrast == 0 && settings.Lightness == 0 && settings.Darkness == 0 &&
+                             settings.Brightness == 0 && settings.Splitlight == 0 && !settings.GrayScale &&
+                             settings.Saturation == 0 && !settings.Invert;
+        if (neutral && result->SharesPixelsWith(*source)) {
+            if (isVisible())
+                repaint();
+            return;
+        }
+        // The pass writes every pixel of a result of the source's size, so its pixels need not be
+        // copied first when they are shared.
+        if (w == result->Width() && h == result->Height())
+            UnshareForOverwrite(*result);
         const ConstPixelRows in{source->ScanLine(0), source->RowStride()};
         const ConstPixelRows offsets =
             noise ? ConstPixelRows{noise->ScanLine(0), noise->RowStride()} : ConstPixelRows{};
@@ -431,6 +455,44 @@ void TOrImage::RebuildResult() {
     }
     if (isVisible())
         repaint();
+}
+
+void TOrImage::KeepBuffersFor(int width, int height) {
+    // A picture that takes the place of one of the same size (another page opened) is rebuilt into the
+    // buffers of the last one's results, the result about to be replaced among them; any other
+    // change lets them go.
+    // (A result that is still the last original's pixels is no buffer of a result: it goes with them.)
+    const TBitmap* result = pictureResult_->Bitmap();
+    if (result && !resultIsOriginal_ && result->Width() == width && result->Height() == height &&
+        result->PixelFormat() == TPixelFormat::pf24bit) {
+        spares_.push_back(*result);
+        if (spares_.size() > kSpares)
+            spares_.erase(spares_.begin());
+    } else {
+        spares_.clear();
+    }
+}
+
+void TOrImage::UnshareForOverwrite(TBitmap& result) {
+    if (result.OwnsPixelsAlone())
+        return;
+    resultIsOriginal_ = false;
+    // Copies of the result (the view, a page of the ring) or the original share its pixels. A buffer
+    // let go by an earlier result that nobody holds any more takes the new pixels; otherwise a new one
+    // is made. The shared pixels are kept among the spares, for when their last other holder lets go.
+    for (TBitmap& spare : spares_)
+        if (spare.OwnsPixelsAlone() && spare.Width() == result.Width() && spare.Height() == result.Height() &&
+            spare.PixelFormat() == result.PixelFormat()) {
+            result.SwapPixels(spare);
+            return;
+        }
+    const TBitmap* original = pictureOriginal_->Bitmap();
+    if (!original || !result.SharesPixelsWith(*original)) {
+        spares_.push_back(result);
+        if (spares_.size() > kSpares)
+            spares_.erase(spares_.begin());
+    }
+    result.UnsharePixelsForOverwrite();
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class TBitmap;
 class TCanvas;
@@ -140,7 +141,10 @@ private:
     void ResultChanged();
     void ForwardProgress(TObject* sender, TProgressStage stage, int percentDone, bool redrawNow,
                          const TRect& r, const char* message);
-    bool RequestPalette();
+    // Gives the result pixels of its own without copying the shared ones (see spares_).
+    void UnshareForOverwrite(TBitmap& result);
+    // Keeps the spares (and the present result) for a new original of this size, or lets them go.
+    void KeepBuffersFor(int width, int height);
 
     Effect ActiveEffect() const;
     void RegenerateEffect(Effect effect);
@@ -182,6 +186,12 @@ private:
     QString pictureEffects_;
 
     std::unique_ptr<TPicture> pictureResult_;
+    // Page buffers of earlier results, kept while someone else (the view, a ring slot) may still hold
+    // them; once nobody does, the next rebuild writes into one instead of making a new page. Emptied
+    // when the original is emptied (before every scanned page) or changes size.
+    static constexpr std::size_t kSpares = 2;
+    std::vector<TBitmap> spares_;
+    bool resultIsOriginal_ = false; // the result still shares the original's pixels
     bool stretch_ = false;
     bool center_ = false;
     bool incrementalDisplay_ = false;

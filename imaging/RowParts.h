@@ -1,34 +1,49 @@
-// Runs a piece of work over row ranges on the processor's cores: rows [begin, end) of the picture go to
-// one thread each. Used only where the rows' results do not depend on each other, so the outcome is the
-// same as one pass in row order. The work must not throw.
+// Runs a piece of work over row ranges on the processor's cores: the rows are cut into consecutive
+// ranges [begin, end), several for each core, and each range goes to whichever thread is free next. Used
+// only where the rows' results do not depend on each other, so the outcome is the same as one pass in
+// row order.
+//
+// When a thread cannot be started, the parts it would have run are done on the calling thread, so the
+// work always completes. An exception thrown by the work travels to the caller once every thread has
+// ended; no thread is ever left running.
+//
+// While a TWaitTicker is in force on the calling thread, that thread does no part itself: it waits for
+// the others and, in the meantime, runs the ticker's step at its period (the busy animation moves this
+// way while a long rebuild holds up the user-interface thread; nothing else runs there meanwhile).
 #pragma once
 
-#include <algorithm>
-#include <exception>
+#include <chrono>
+#include <functional>
 #include <thread>
-#include <vector>
 
-// Below this many pixels per part a second thread costs more than it saves.
+// Below this many pixels per thread a second thread costs more than it saves.
 inline constexpr long long kPixelsPerRowPart = 1 << 18;
 
-template <class Work> void ForRowParts(int width, int height, const Work& work) {
-    if (width <= 0 || height <= 0)
-        return;
-    const long long pixels = 1LL * width * height;
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const int parts = int(std::min<long long>({cores, pixels / kPixelsPerRowPart + 1, height}));
-    auto bound = [&](int part) { return int(1LL * height * part / parts); };
-    std::vector<std::thread> helpers;
-    try {
-        helpers.reserve(std::size_t(parts));
-        for (int part = 1; part < parts; ++part)
-            helpers.emplace_back([&work, begin = bound(part), end = bound(part + 1)] { work(begin, end); });
-    } catch (const std::exception&) {
-        // No more threads to be had: the parts not handed out run on this thread.
+void ForRowParts(int width, int height, const std::function<void(int begin, int end)>& work);
+
+// A step to run on the waiting thread every `period` while ForRowParts waits for its threads. Only the
+// thread that creates it is affected, for the ticker's lifetime; tickers nest (the newest is in force).
+class TWaitTicker {
+public:
+    TWaitTicker(std::chrono::milliseconds period, std::function<void()> step);
+    ~TWaitTicker();
+    TWaitTicker(const TWaitTicker&) = delete;
+    TWaitTicker& operator=(const TWaitTicker&) = delete;
+
+    std::chrono::milliseconds Period() const { return period_; }
+    void Step() const {
+        if (step_)
+            step_();
     }
-    work(0, bound(1));
-    for (int part = int(helpers.size()) + 1; part < parts; ++part)
-        work(bound(part), bound(part + 1));
-    for (std::thread& helper : helpers)
-        helper.join();
-}
+
+private:
+    std::chrono::milliseconds period_;
+    std::function<void()> step_;
+    TWaitTicker* previous_;
+};
+
+// How ForRowParts starts a thread: the standard one unless replaced. A starter reports that no thread
+// can be had by throwing (as std::thread does, with std::system_error). Returns the starter in force
+// before; nullptr puts the standard one back.
+using TThreadStarter = std::thread (*)(std::function<void()> body);
+TThreadStarter SetThreadStarter(TThreadStarter starter);

@@ -1,5 +1,6 @@
 #include "ToneFormulas.h"
 
+#include <array>
 #include <cmath>
 
 namespace tone {
@@ -27,6 +28,44 @@ std::uint8_t GrayLevelExtended(int r, int g, int b) {
     return static_cast<std::uint8_t>(std::nearbyint(sum));
 }
 
+namespace {
+
+// For every red and green, the blues that make a half are b0, b0 + 100 and b0 + 200 (as far as they are
+// bytes), b0 below 100, since 11 is invertible modulo 100 (11 × 91 = 1001). Bit k of the entry for
+// (red, green) says whether the half with blue b0 + 100 k rounds up; a blue's k is blue div 100.
+struct HalfTable {
+    std::array<std::uint8_t, 65536 + 3> up{};
+
+    HalfTable() {
+        for (int r = 0; r < 256; ++r)
+            for (int g = 0; g < 256; ++g) {
+                const int b0 = ((91 * (50 - 30 * r - 59 * g)) % 100 + 100) % 100;
+                std::uint8_t bits = 0;
+                for (int k = 0, b = b0; b < 256; ++k, b += 100) {
+                    const int whole = (30 * r + 59 * g + 11 * b) / 100;
+                    if (GrayLevelExtended(r, g, b) > whole)
+                        bits = std::uint8_t(bits | 1 << k);
+                }
+                up[std::size_t(r << 8 | g)] = bits;
+            }
+    }
+};
+
+const HalfTable& Halves() {
+    static const HalfTable table;
+    return table;
+}
+
+} // namespace
+
+const std::uint8_t* GrayHalfTable() {
+    return Halves().up.data();
+}
+
+bool GrayHalfRoundsUp(int r, int g, int b) {
+    return (Halves().up[std::size_t(r << 8 | g)] >> (b / 100)) & 1;
+}
+
 std::uint8_t GrayLevel(int r, int g, int b) {
     // The exact sum is (30 R + 59 G + 11 B) / 100. Away from a half, the extended evaluation (whose
     // error is far below 0.01) rounds it the same way; at a half its own rounding errors decide.
@@ -37,7 +76,7 @@ std::uint8_t GrayLevel(int r, int g, int b) {
         return static_cast<std::uint8_t>(whole);
     if (rest > 50)
         return static_cast<std::uint8_t>(whole + 1);
-    return GrayLevelExtended(r, g, b);
+    return static_cast<std::uint8_t>(whole + int(GrayHalfRoundsUp(r, g, b)));
 }
 
 } // namespace tone

@@ -21,7 +21,12 @@ struct ToneSettings {
     bool Invert = false;
 };
 
-// Runs the pass over width × height pixels. noise.First may be null (no noise). The work is shared
-// between the processor's cores; the result is the same as a pass in row order.
+// Which instructions the pass may use: the best the processor has, or plain scalar code (which gives
+// the same bytes; tests compare the two).
+enum class TPassUnits { Best, Scalar };
+
+// Runs the pass over width × height pixels. noise.First may be null (no noise). The result must not
+// overlap the source or the noise. The work is shared between the processor's cores (ForRowParts);
+// the result is the same as a pass in row order.
 void RunTonePass(const ToneSettings& settings, ConstPixelRows source, ConstPixelRows noise, PixelRows result,
-                 int width, int height);
+                 int width, int height, TPassUnits units = TPassUnits::Best);

@@ -10,7 +10,12 @@
 
 TAnimate::TAnimate(QWidget* parent) : QWidget(parent) {
     timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, [this] { ShowNextFrame(); });
+    // The timer only keeps up with the clock, so that frames shown meanwhile by CatchUp are not shown
+    // again or skipped.
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (StepToClock())
+            update();
+    });
 }
 
 TAnimate::~TAnimate() = default;
@@ -49,6 +54,10 @@ int TAnimate::FrameHeight() const {
 }
 
 void TAnimate::Play(int fromFrame, int toFrame, int count) {
+    Play(fromFrame, toFrame, count, std::chrono::steady_clock::now());
+}
+
+void TAnimate::Play(int fromFrame, int toFrame, int count, std::chrono::steady_clock::time_point since) {
     Open();
     const int last = avi_->FrameCount();
     playTo_ = std::clamp(toFrame, 1, last);
@@ -56,15 +65,42 @@ void TAnimate::Play(int fromFrame, int toFrame, int count) {
     passesLeft_ = std::max(count, 0);
     current_ = playFrom_;
     active_ = true;
+    since_ = since;
+    steps_ = 0;
     timer_.start();
+    StepToClock();
     update();
     if (OnStart)
         OnStart(this);
 }
 
+long long TAnimate::DueSteps() const {
+    const auto elapsed = std::chrono::steady_clock::now() - since_;
+    return std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() /
+                                      std::max(1, timer_.interval()));
+}
+
+bool TAnimate::StepToClock() {
+    const int before = current_;
+    // A clock far ahead (a playback that goes on from long ago) is caught up modulo the loop.
+    const long long due = DueSteps();
+    const long long span = playTo_ - playFrom_ + 1;
+    if (passesLeft_ == 0 && due - steps_ > span)
+        steps_ += (due - steps_) / span * span;
+    while (active_ && steps_ < due)
+        ShowNextFrame();
+    return current_ != before;
+}
+
+void TAnimate::CatchUp() {
+    if (active_ && StepToClock())
+        repaint();
+}
+
 void TAnimate::ShowNextFrame() {
     if (!active_ || !avi_)
         return;
+    ++steps_;
     if (current_ < playTo_) {
         ++current_;
     } else if (passesLeft_ == 1) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <memory>
 
 class TAviFile;
@@ -28,8 +29,13 @@ public:
     bool IsOpen() const { return bool(avi_); }
 
     // Plays frames from .. to (to beyond the last frame means the last frame), count times through, or
-    // without end when count is 0. Opens the file first.
+    // without end when count is 0. Opens the file first. Playing follows a clock at the file's rate
+    // that starts now, or at `since` for a playback that goes on where an earlier one would be.
     void Play(int fromFrame, int toFrame, int count);
+    void Play(int fromFrame, int toFrame, int count, std::chrono::steady_clock::time_point since);
+    // Moves on to the frame the clock has reached and, when that is another frame, paints it at once:
+    // for a caller that holds up the event loop (and so the timer) while the animation should move.
+    void CatchUp();
     // Stops playing and shows frame 1 again.
     void Stop();
     // Shows one frame without playing.
@@ -65,7 +71,7 @@ public:
     // Milliseconds from one frame to the next while playing.
     int Interval() const { return timer_.interval(); }
 
-    // The timer's step: shows the next frame of the range, or stops at its end after the last pass.
+    // One step: shows the next frame of the range, or stops at its end after the last pass.
     void ShowNextFrame();
 
     TNotifyEvent OnOpen;
@@ -77,6 +83,10 @@ protected:
 
 private:
     void Halt();
+    // The steps the clock has reached since playing began.
+    long long DueSteps() const;
+    // Steps to the frame the clock has reached; whether the frame changed.
+    bool StepToClock();
 
     QString fileName_;
     std::shared_ptr<const TAviFile> avi_;
@@ -91,4 +101,6 @@ private:
     int playFrom_ = 1;
     int playTo_ = 1;
     int passesLeft_ = 0; // 0: without end
+    std::chrono::steady_clock::time_point since_;
+    long long steps_ = 0; // taken since playing began
 };

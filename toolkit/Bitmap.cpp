@@ -3,6 +3,7 @@
 #include "Canvas.h"
 #include "Exceptions.h"
 #include "Halftone.h"
+#include "PageMemory.h"
 
 #include <QImage>
 
@@ -58,7 +59,7 @@ struct TBitmap::Store {
     TPixelFormat format = TPixelFormat::pf24bit;
     std::uint8_t* firstRow = nullptr;
     std::ptrdiff_t stride = 0;
-    std::vector<std::uint8_t> own;
+    TPageMemory own;
     TColorTable colors;
     std::function<void()> release;
 
@@ -70,22 +71,39 @@ struct TBitmap::Store {
             release();
     }
 
-    std::uint8_t* Row(int y) const { return firstRow + y * stride; }
+    std::uint8_t* Row(int y) const { return firstRow + std::ptrdiff_t(y) * stride; }
 
     // Fresh owned memory for width × height pixels, every byte set to fill.
     static std::shared_ptr<Store> Make(int width, int height, TPixelFormat format, std::uint8_t fill) {
+        auto s = MakeForOverwrite(width, height, format);
+        const std::size_t bytes = std::size_t(s->stride) * std::size_t(s->height);
+        if (s->firstRow && !(fill == 0 && PageMemoryStartsZero(bytes)))
+            std::memset(s->firstRow, fill, bytes);
+        return s;
+    }
+
+    // Fresh owned memory whose pixels are left as the allocator gives them, for a caller that writes
+    // every pixel; only the padding at the end of each row is set (to 0), so that whatever is made of
+    // the rows (a file) never carries stray bytes.
+    static std::shared_ptr<Store> MakeForOverwrite(int width, int height, TPixelFormat format) {
         auto s = std::make_shared<Store>();
         s->width = std::max(width, 0);
         s->height = std::max(height, 0);
         s->format = format;
         s->stride = AlignedStride(s->width, format);
         const std::size_t bytes = std::size_t(s->stride) * std::size_t(s->height);
+        if (bytes == 0)
+            return s;
         try {
-            s->own.assign(bytes, fill);
+            s->own = AllocatePageMemory(bytes);
         } catch (const std::bad_alloc&) {
             throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
         }
-        s->firstRow = s->own.empty() ? nullptr : s->own.data();
+        s->firstRow = s->own.get();
+        const std::size_t used = (std::size_t(s->width) * std::size_t(BitsPerPixel(format)) + 7) / 8;
+        if (used < std::size_t(s->stride))
+            for (int y = 0; y < s->height; ++y)
+                std::memset(s->Row(y) + used, 0, std::size_t(s->stride) - used);
         return s;
     }
 };
@@ -279,6 +297,23 @@ bool TBitmap::SharesPixelsWith(const TBitmap& other) const {
     return store_ == other.store_;
 }
 
+bool TBitmap::OwnsPixelsAlone() const {
+    return store_.use_count() == 1;
+}
+
+void TBitmap::UnsharePixelsForOverwrite() {
+    if (store_.use_count() == 1)
+        return;
+    const Store& old = *store_;
+    auto fresh = Store::MakeForOverwrite(old.width, old.height, old.format);
+    fresh->colors = old.colors;
+    store_ = std::move(fresh);
+}
+
+void TBitmap::SwapPixels(TBitmap& other) {
+    store_.swap(other.store_);
+}
+
 TCanvas& TBitmap::Canvas() {
     if (!canvas_)
         canvas_ = std::make_unique<TCanvas>(this);
@@ -368,7 +403,7 @@ void TBitmap::MakeUnique() {
     if (store_.use_count() == 1)
         return;
     const Store& old = *store_;
-    auto fresh = Store::Make(old.width, old.height, old.format, 0);
+    auto fresh = Store::MakeForOverwrite(old.width, old.height, old.format);
     fresh->colors = old.colors;
     const std::size_t bytes = std::size_t(std::min(std::abs(old.stride), fresh->stride));
     for (int y = 0; y < old.height; ++y)

@@ -87,6 +87,15 @@ public:
     void AdoptPixels(TExternalPixels pixels);
     // Whether two bitmaps share the same pixel memory (tests and diagnostics).
     bool SharesPixelsWith(const TBitmap& other) const;
+    // Whether no other bitmap shares this one's pixels, so that a write needs no copy.
+    bool OwnsPixelsAlone() const;
+    // For a caller about to write every pixel: pixels shared with other bitmaps are let go instead of
+    // being copied, and this bitmap gets new ones of the same size, format and colours, whose content
+    // is undefined until written (row padding is 0). Pixels it holds alone are kept as they are.
+    void UnsharePixelsForOverwrite();
+    // Exchanges the pixels (memory, size, format and colours) of two bitmaps without a change
+    // notification: a page buffer passed on for another use.
+    void SwapPixels(TBitmap& other);
 
     // The drawing surface of this bitmap.
     TCanvas& Canvas();

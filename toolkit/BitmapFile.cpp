@@ -3,15 +3,21 @@
 
 #include "BmpCodec.h"
 #include "Exceptions.h"
+#include "PageMemory.h"
 #include "SafeFile.h"
 
 #include <QFile>
+#include <QFileDevice>
 #include <QIODevice>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#include <sys/uio.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +50,39 @@ TColorTable TableToWrite(const TBitmap& bitmap, int bits) {
     return colors;
 }
 
+// Writes the header, then the rows bottom-up, each padded with zeros to the stride, with as few calls
+// as the system allows. Raises EWriteError when the file takes no more.
+void WriteRows(int fd, const std::vector<std::uint8_t>& head, const TBitmap& bitmap, std::size_t used,
+               std::size_t stride) {
+    static const std::uint8_t zeros[4] = {0, 0, 0, 0};
+    const std::size_t padding = stride - used;
+    std::vector<iovec> pieces;
+    pieces.reserve(1 + std::size_t(bitmap.Height()) * (padding ? 2 : 1));
+    pieces.push_back(iovec{const_cast<std::uint8_t*>(head.data()), head.size()});
+    for (int y = bitmap.Height() - 1; y >= 0; --y) {
+        pieces.push_back(iovec{const_cast<std::uint8_t*>(bitmap.ConstScanLine(y)), used});
+        if (padding)
+            pieces.push_back(iovec{const_cast<std::uint8_t*>(zeros), padding});
+    }
+    const std::size_t most = std::size_t(std::max(1L, sysconf(_SC_IOV_MAX)));
+    for (std::size_t first = 0; first < pieces.size();) {
+        const int count = int(std::min(most, pieces.size() - first));
+        const ssize_t written = ::writev(fd, pieces.data() + first, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            throw EWriteError();
+        // Past the pieces written whole, and into the one written in part.
+        std::size_t left = std::size_t(written);
+        while (left > 0 && left >= pieces[first].iov_len)
+            left -= pieces[first++].iov_len;
+        if (left > 0) {
+            pieces[first].iov_base = static_cast<std::uint8_t*>(pieces[first].iov_base) + left;
+            pieces[first].iov_len -= left;
+        }
+    }
+}
+
 TPixelFormat FormatOf(const bmp::Image& image) {
     switch (image.Bits) {
     case 1:
@@ -58,14 +97,58 @@ TPixelFormat FormatOf(const bmp::Image& image) {
 } // namespace
 
 void TBitmap::LoadFromStream(QIODevice& stream) {
-    const QByteArray data = stream.readAll();
-    bmp::Image image;
+    // The whole file, in page memory of its own.
+    std::size_t size = 0;
+    TPageMemory data;
     try {
-        image = bmp::DecodeFile(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                std::size_t(data.size()));
+        if (!stream.isSequential()) {
+            size = std::size_t(std::max<qint64>(0, stream.size() - stream.pos()));
+            data = AllocateReadMemory(size);
+            std::size_t done = 0;
+            while (done < size) {
+                const qint64 n = stream.read(reinterpret_cast<char*>(data.get() + done), qint64(size - done));
+                if (n <= 0)
+                    break;
+                done += std::size_t(n);
+            }
+            size = done;
+        } else {
+            const QByteArray all = stream.readAll();
+            size = std::size_t(all.size());
+            data = AllocateReadMemory(size);
+            std::memcpy(data.get(), all.constData(), size);
+        }
     } catch (const std::bad_alloc&) {
         throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
     }
+
+    // A file that holds its pixels as a 24-bit picture is kept in memory gives its rows as they lie.
+    bmp::PlainRows plain;
+    if (bmp::LocatePlainRows(data.get(), size, plain)) {
+        std::uint8_t* first = data.get() + plain.Offset;
+        const std::size_t used = 3 * std::size_t(plain.Width);
+        for (int y = 0; y < plain.Height && used < plain.Stride; ++y)
+            std::memset(first + std::size_t(y) * plain.Stride + used, 0, plain.Stride - used);
+        TExternalPixels pixels;
+        pixels.Width = plain.Width;
+        pixels.Height = plain.Height;
+        pixels.Format = TPixelFormat::pf24bit;
+        pixels.FirstRow = plain.TopDown ? first : first + std::size_t(plain.Height - 1) * plain.Stride;
+        pixels.Stride = plain.TopDown ? std::ptrdiff_t(plain.Stride) : -std::ptrdiff_t(plain.Stride);
+        pixels.Release = [file = std::make_shared<TPageMemory>(std::move(data))] { file->reset(); };
+        TBitmap loaded;
+        loaded.AdoptPixels(std::move(pixels));
+        Assign(&loaded);
+        return;
+    }
+
+    bmp::Image image;
+    try {
+        image = bmp::DecodeFile(data.get(), size);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
+    }
+    data.reset();
 
     // Build the new content aside, so that a failure leaves this bitmap as it was.
     TBitmap loaded;
@@ -114,9 +197,15 @@ void TBitmap::SaveToStream(QIODevice& stream) const {
         head.push_back(c.Red);
         head.push_back(0);
     }
-    WriteBytes(stream, head.data(), qint64(head.size()));
-
     const std::size_t used = (std::size_t(w) * std::size_t(bits) + 7) / 8;
+    if (auto* file = qobject_cast<QFileDevice*>(&stream); file && file->handle() >= 0) {
+        // A file is written straight from the rows, a thousand at a time, without copying them.
+        if (!file->flush())
+            throw EWriteError();
+        WriteRows(file->handle(), head, *this, used, stride);
+        return;
+    }
+    WriteBytes(stream, head.data(), qint64(head.size()));
     std::vector<std::uint8_t> row(stride, 0);
     for (int y = h - 1; y >= 0; --y) {
         std::memcpy(row.data(), ConstScanLine(y), used);

@@ -317,4 +317,27 @@ Image DecodeFile(const std::uint8_t* data, std::size_t size) {
     return image;
 }
 
+bool LocatePlainRows(const std::uint8_t* data, std::size_t size, PlainRows& rows) {
+    if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M')
+        Invalid();
+    const std::uint32_t offBits = U32(data + 10);
+    Format f;
+    bool os2Palette = false;
+    std::uint32_t colorsUsed = 0;
+    const std::size_t headerEnd = 14 + ReadInfoHeader(data + 14, size - 14, f, os2Palette, colorsUsed);
+    if (offBits < headerEnd || offBits > size)
+        Invalid();
+    if (f.Bits != 24 || f.Compression != BI_RGB)
+        return false;
+    const std::size_t stride = RowBytes(f.Width, 24);
+    if (std::uint64_t(stride) * std::uint64_t(f.Height) > size - offBits)
+        Invalid();
+    rows.Width = f.Width;
+    rows.Height = f.Height;
+    rows.TopDown = f.TopDown;
+    rows.Offset = offBits;
+    rows.Stride = stride;
+    return true;
+}
+
 } // namespace bmp

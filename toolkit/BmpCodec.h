@@ -66,4 +66,18 @@ void DecodePixels(const Format& format, const std::uint8_t* data, std::size_t si
 // Decodes a whole BMP file. Raises EInvalidGraphic for anything that is not a readable BMP.
 Image DecodeFile(const std::uint8_t* data, std::size_t size);
 
+// Where the rows of a file lie that stores its pixels as a 24-bit picture is kept in memory (three
+// bytes per pixel, blue, green, red, uncompressed, rows padded to four bytes), so that the picture can
+// take them where they are: the first stored row at Offset, Stride bytes apart, top row first when
+// TopDown. False for every other kind of file, which DecodeFile reads; EInvalidGraphic where DecodeFile
+// would raise it.
+struct PlainRows {
+    int Width = 0;
+    int Height = 0;
+    bool TopDown = false;
+    std::size_t Offset = 0;
+    std::size_t Stride = 0;
+};
+bool LocatePlainRows(const std::uint8_t* data, std::size_t size, PlainRows& rows);
+
 } // namespace bmp

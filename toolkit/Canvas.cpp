@@ -22,12 +22,35 @@ inline int SourceIndex(int i, int n, int m) {
     return int((2LL * i + 1) * m / (2LL * n));
 }
 
-// Stretches sourceRect of a 24-bit bitmap into dest of a 24-bit row buffer, nearest pixel. Pixels of
-// the transparent colour (when given) are left as they are. Target positions outside the target, and
-// source positions outside the source, are skipped.
+// The blue, green, red bytes of a source pixel: straight from a 24-bit row, or from the colour table
+// of an 8-bit one.
+struct DirectPixels {
+    const std::uint8_t* operator()(const std::uint8_t* row, int x) const { return row + 3 * x; }
+};
+struct TablePixels {
+    std::uint8_t colours[256][3] = {};
+    explicit TablePixels(const TBitmap& bitmap) {
+        for (int i = 0; i < 256; ++i) {
+            const TColor c = i < int(bitmap.ColorTable().size())
+                                 ? RGBColor(bitmap.ColorTable()[std::size_t(i)].Red,
+                                            bitmap.ColorTable()[std::size_t(i)].Green,
+                                            bitmap.ColorTable()[std::size_t(i)].Blue)
+                                 : RGBColor(i, i, i); // a table-less 8-bit bitmap is read as greys
+            colours[i][0] = BlueOf(c);
+            colours[i][1] = GreenOf(c);
+            colours[i][2] = RedOf(c);
+        }
+    }
+    const std::uint8_t* operator()(const std::uint8_t* row, int x) const { return colours[row[x]]; }
+};
+
+// Stretches sourceRect of a 24-bit (or, through its table, 8-bit) bitmap into dest of a 24-bit row
+// buffer, nearest pixel. Pixels of the transparent colour (when given) are left as they are. Target
+// positions outside the target, and source positions outside the source, are skipped.
+template <class Pixels>
 void StretchRows(std::uint8_t* targetFirstRow, std::ptrdiff_t targetStride, int targetWidth, int targetHeight,
-                 const TRect& dest, const TBitmap& source, const TRect& sourceRect,
-                 const TColor* transparent) {
+                 const TRect& dest, const TBitmap& source, const TRect& sourceRect, const TColor* transparent,
+                 const Pixels& pixelOf) {
     const int dw = dest.Width(), dh = dest.Height(), sw = sourceRect.Width(), sh = sourceRect.Height();
     if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0)
         return;
@@ -49,7 +72,7 @@ void StretchRows(std::uint8_t* targetFirstRow, std::ptrdiff_t targetStride, int 
             const int sx = columns[std::size_t(x - x0)];
             if (sx < 0 || sx >= sourceWidth)
                 continue;
-            const std::uint8_t* p = in + 3 * sx;
+            const std::uint8_t* p = pixelOf(in, sx);
             if (transparent && RGBColor(p[2], p[1], p[0]) == *transparent)
                 continue;
             std::uint8_t* q = out + 3 * x;
@@ -60,13 +83,31 @@ void StretchRows(std::uint8_t* targetFirstRow, std::ptrdiff_t targetStride, int 
     }
 }
 
-// The source as 24-bit pixels: itself when it already is, otherwise a converted copy.
-const TBitmap& As24Bit(const TBitmap& bitmap, TBitmap& scratch) {
-    if (bitmap.PixelFormat() == TPixelFormat::pf24bit)
-        return bitmap;
+// Stretches a bitmap of 24 bits, or of 8 bits read through its colour table.
+void StretchRows(std::uint8_t* targetFirstRow, std::ptrdiff_t targetStride, int targetWidth, int targetHeight,
+                 const TRect& dest, const TBitmap& source, const TRect& sourceRect,
+                 const TColor* transparent) {
+    if (source.PixelFormat() == TPixelFormat::pf8bit)
+        StretchRows(targetFirstRow, targetStride, targetWidth, targetHeight, dest, source, sourceRect,
+                    transparent, TablePixels(source));
+    else
+        StretchRows(targetFirstRow, targetStride, targetWidth, targetHeight, dest, source, sourceRect,
+                    transparent, DirectPixels{});
+}
+
+// A 24-bit copy of any bitmap.
+const TBitmap& Converted24(const TBitmap& bitmap, TBitmap& scratch) {
     scratch.Assign(&bitmap);
     scratch.SetPixelFormat(TPixelFormat::pf24bit);
     return scratch;
+}
+
+// The source as pixels the stretching reads: itself when it has 24 bits or 8 (a page of the ring is a
+// grey 8-bit bitmap, drawn without first being made three times larger), otherwise a converted copy.
+const TBitmap& StretchableSource(const TBitmap& bitmap, TBitmap& scratch) {
+    if (bitmap.PixelFormat() == TPixelFormat::pf24bit || bitmap.PixelFormat() == TPixelFormat::pf8bit)
+        return bitmap;
+    return Converted24(bitmap, scratch);
 }
 
 } // namespace
@@ -99,7 +140,7 @@ void TCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& 
     if (bitmap.Empty() || dest.Width() <= 0 || dest.Height() <= 0)
         return;
     TBitmap scratch;
-    const TBitmap& source = As24Bit(bitmap, scratch);
+    const TBitmap& source = StretchableSource(bitmap, scratch);
     const TColor transparentColor = bitmap.TransparentColor();
     const TColor* transparent = bitmap.Transparent() ? &transparentColor : nullptr;
 
@@ -122,7 +163,9 @@ void TCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& 
         // resolution); no smoothing, so pixels stay pixels.
         painter_->save();
         painter_->setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter_->drawImage(QRect(dest.Left, dest.Top, dest.Width(), dest.Height()), source.AsQImage(),
+        const TBitmap& full =
+            source.PixelFormat() == TPixelFormat::pf24bit ? source : Converted24(source, scratch);
+        painter_->drawImage(QRect(dest.Left, dest.Top, dest.Width(), dest.Height()), full.AsQImage(),
                             QRect(sourceRect.Left, sourceRect.Top, sourceRect.Width(), sourceRect.Height()));
         painter_->restore();
         return;

@@ -1,5 +1,7 @@
 #include "JpegCodec.h"
 
+#include "PageMemory.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -64,6 +66,15 @@ extern "C" void OnProgress(j_common_ptr cinfo) {
     if (d->input_scan_number > MaxScans) {
         cinfo->err->msg_code = JERR_BAD_SCAN_SCRIPT;
         cinfo->err->error_exit(cinfo);
+    }
+}
+
+// Memory for the decoded rows, or nullptr.
+std::uint8_t* AllocatePixels(std::size_t bytes) noexcept {
+    try {
+        return AllocateReadMemory(bytes).release();
+    } catch (...) {
+        return nullptr;
     }
 }
 
@@ -180,7 +191,8 @@ int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept {
     out.Height = int(s->Info.output_height);
     out.Bits = gray ? 8 : 24;
     out.Stride = ((std::size_t(out.Width) * std::size_t(out.Bits) / 8) + 3) & ~std::size_t(3);
-    out.Pixels = static_cast<std::uint8_t*>(std::malloc(out.Stride * std::size_t(out.Height)));
+    out.Pixels = AllocatePixels(out.Stride * std::size_t(out.Height));
+    out.Bytes = out.Pixels ? out.Stride * std::size_t(out.Height) : 0;
     if (cmyk)
         s->Cmyk = static_cast<std::uint8_t*>(std::malloc(std::size_t(out.Width) * 4));
     if (out.Pixels == nullptr || (cmyk && s->Cmyk == nullptr))
@@ -193,11 +205,20 @@ int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept {
         }
     }
 
-    while (s->Info.output_scanline < s->Info.output_height) {
+    while (!cmyk && s->Info.output_scanline < s->Info.output_height) {
+        // Several rows a call, straight into place.
+        JSAMPROW rows[8];
         const JDIMENSION y = s->Info.output_scanline;
-        JSAMPROW row = cmyk ? s->Cmyk : out.Pixels + std::size_t(y) * out.Stride;
+        const JDIMENSION count = std::min<JDIMENSION>(8, s->Info.output_height - y);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = out.Pixels + std::size_t(y + i) * out.Stride;
+        jpeg_read_scanlines(&s->Info, rows, count);
+    }
+    while (cmyk && s->Info.output_scanline < s->Info.output_height) {
+        const JDIMENSION y = s->Info.output_scanline;
+        JSAMPROW row = s->Cmyk;
         jpeg_read_scanlines(&s->Info, &row, 1);
-        if (cmyk) {
+        {
             // Adobe writes CMYK inverted (0 = full ink); plain CMYK is taken the other way round.
             const bool inverted = s->Info.saw_Adobe_marker;
             std::uint8_t* dst = out.Pixels + std::size_t(y) * out.Stride;
@@ -225,8 +246,9 @@ int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept {
 }
 
 void FreeDecoded(Decoded& out) noexcept {
-    std::free(out.Pixels);
+    TPageMemoryRelease{out.Bytes, true}(out.Pixels);
     out.Pixels = nullptr;
+    out.Bytes = 0;
 }
 
 namespace {
@@ -236,7 +258,6 @@ struct EncodeState {
     ErrorManager Err;
     unsigned char* Buffer = nullptr;
     unsigned long Size = 0;
-    std::uint8_t* Row = nullptr;
 };
 
 } // namespace
@@ -254,7 +275,6 @@ int Encode(int width, int height, const std::uint8_t* const* rows, int quality, 
         const int code = s->Err.Pub.msg_code;
         jpeg_destroy_compress(&s->Info);
         std::free(s->Buffer);
-        std::free(s->Row);
         std::free(s);
         return code;
     }
@@ -263,29 +283,21 @@ int Encode(int width, int height, const std::uint8_t* const* rows, int quality, 
     s->Info.image_width = JDIMENSION(width);
     s->Info.image_height = JDIMENSION(height);
     s->Info.input_components = 3;
-    s->Info.in_color_space = JCS_RGB;
+    // The rows go in as they are, blue, green, red: the library takes each pixel's red, green and blue
+    // from them as it would from rows in that order, and the stream is the same.
+    s->Info.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&s->Info);
     s->Info.dct_method = JDCT_FLOAT;
     jpeg_set_quality(&s->Info, quality, TRUE);
-    s->Row = static_cast<std::uint8_t*>(std::malloc(std::size_t(width) * 3 + 1));
-    if (s->Row == nullptr)
-        Fail(reinterpret_cast<j_common_ptr>(&s->Info), JERR_OUT_OF_MEMORY);
     jpeg_start_compress(&s->Info, TRUE);
     while (s->Info.next_scanline < s->Info.image_height) {
-        const std::uint8_t* src = rows[s->Info.next_scanline];
-        for (int x = 0; x < width; ++x) {
-            s->Row[3 * x] = src[3 * x + 2];
-            s->Row[3 * x + 1] = src[3 * x + 1];
-            s->Row[3 * x + 2] = src[3 * x];
-        }
-        JSAMPROW row = s->Row;
+        JSAMPROW row = const_cast<JSAMPROW>(rows[s->Info.next_scanline]);
         jpeg_write_scanlines(&s->Info, &row, 1);
     }
     jpeg_finish_compress(&s->Info);
     *out = s->Buffer;
     *outSize = s->Size;
     jpeg_destroy_compress(&s->Info);
-    std::free(s->Row);
     std::free(s);
     return 0;
 }

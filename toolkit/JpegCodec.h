@@ -29,7 +29,8 @@ struct Decoded {
     int Height = 0;
     int Bits = 0;
     std::size_t Stride = 0;
-    std::uint8_t* Pixels = nullptr; // from malloc; FreeDecoded releases it
+    std::uint8_t* Pixels = nullptr; // read memory (PageMemory.h) of Bytes bytes; FreeDecoded releases it
+    std::size_t Bytes = 0;
     int Colors = 0;
     std::uint8_t Map[256][3] = {}; // red, green, blue of each index
 };

@@ -4,6 +4,7 @@
 #include "Canvas.h"
 #include "Exceptions.h"
 #include "JpegCodec.h"
+#include "PageMemory.h"
 #include "SafeFile.h"
 
 #include <QFile>
@@ -29,7 +30,9 @@ QByteArray CompressBitmap(const TBitmap& bitmap, int quality) {
         throw EJPEG(code);
     QByteArray data;
     try {
-        data = QByteArray(reinterpret_cast<const char*>(out), qsizetype(size));
+        data = QByteArray(qsizetype(size), Qt::Uninitialized);
+        AdviseHugePages(data.data(), size);
+        std::memcpy(data.data(), out, size);
     } catch (...) {
         std::free(out);
         throw;
@@ -38,29 +41,38 @@ QByteArray CompressBitmap(const TBitmap& bitmap, int quality) {
     return data;
 }
 
-// Decodes a stream into a bitmap (24 bits, or 8 bits with the quantiser's colours for grayscale).
+// Decodes a stream into a bitmap (24 bits, or 8 bits with the quantiser's colours for grayscale), which
+// takes over the decoded rows where they are.
 std::shared_ptr<TBitmap> DecodeStream(const QByteArray& data) {
     jpegcodec::Decoded decoded;
     const int code = jpegcodec::Decode(reinterpret_cast<const std::uint8_t*>(data.constData()),
                                        std::size_t(data.size()), decoded);
     if (code != 0)
         throw EJPEG(code);
-    std::unique_ptr<std::uint8_t, decltype(&std::free)> pixels(decoded.Pixels, &std::free);
+    // The rows are freed with the bitmap's pixels, or here should the bitmap not come to be.
+    struct Rows {
+        jpegcodec::Decoded decoded;
+        ~Rows() { jpegcodec::FreeDecoded(decoded); }
+    };
+    auto owner = std::make_shared<Rows>();
+    owner->decoded = decoded;
+    // Row padding is made zero, as in every bitmap's own memory.
+    const std::size_t used = std::size_t(decoded.Width) * std::size_t(decoded.Bits / 8);
+    if (used < decoded.Stride)
+        for (int y = 0; y < decoded.Height; ++y)
+            std::memset(decoded.Pixels + std::size_t(y) * decoded.Stride + used, 0, decoded.Stride - used);
+    TExternalPixels pixels;
+    pixels.Width = decoded.Width;
+    pixels.Height = decoded.Height;
+    pixels.Format = decoded.Bits == 8 ? TPixelFormat::pf8bit : TPixelFormat::pf24bit;
+    pixels.FirstRow = decoded.Pixels;
+    pixels.Stride = std::ptrdiff_t(decoded.Stride);
+    if (decoded.Bits == 8)
+        for (int i = 0; i < std::clamp(decoded.Colors, 1, 256); ++i)
+            pixels.Colors.push_back(TRGBQuad{decoded.Map[i][2], decoded.Map[i][1], decoded.Map[i][0], 0});
+    pixels.Release = [owner] { jpegcodec::FreeDecoded(owner->decoded); };
     auto bitmap = std::make_shared<TBitmap>();
-    if (decoded.Bits == 8) {
-        bitmap->SetPixelFormat(TPixelFormat::pf8bit);
-        TColorTable colors(std::size_t(std::clamp(decoded.Colors, 1, 256)));
-        for (std::size_t i = 0; i < colors.size(); ++i)
-            colors[i] = TRGBQuad{decoded.Map[i][2], decoded.Map[i][1], decoded.Map[i][0], 0};
-        bitmap->SetSize(decoded.Width, decoded.Height);
-        bitmap->SetColorTable(colors);
-    } else {
-        bitmap->SetPixelFormat(TPixelFormat::pf24bit);
-        bitmap->SetSize(decoded.Width, decoded.Height);
-    }
-    const std::size_t bytes = std::size_t(decoded.Width) * std::size_t(decoded.Bits / 8);
-    for (int y = 0; y < decoded.Height; ++y)
-        std::memcpy(bitmap->ScanLine(y), pixels.get() + std::size_t(y) * decoded.Stride, bytes);
+    bitmap->AdoptPixels(std::move(pixels));
     return bitmap;
 }
 
@@ -186,10 +198,28 @@ void TJPEGImage::LoadFromFile(const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EFOpenError(fileName);
-    const QByteArray data = file.readAll();
+    // The whole file at once, into memory that faults in large pages.
+    QByteArray data;
+    try {
+        data = QByteArray(qsizetype(std::max<qint64>(0, file.size())), Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
+    }
+    AdviseHugePages(data.data(), std::size_t(data.size()));
+    qint64 done = 0;
+    while (done < data.size()) {
+        const qint64 n = file.read(data.data() + done, data.size() - done);
+        if (n <= 0)
+            break;
+        done += n;
+    }
     if (file.error() != QFileDevice::NoError)
         throw EFOpenError(fileName);
-    SetStream(data);
+    data.truncate(qsizetype(done));
+    // A file that grew meanwhile is read to its end.
+    if (!file.atEnd())
+        data += file.readAll();
+    SetStream(std::move(data));
 }
 
 void TJPEGImage::SaveToStream(QIODevice& stream) const {

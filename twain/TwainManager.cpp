@@ -925,7 +925,9 @@ TW_UINT16 TTwainSource::PrepareMemoryTransfer(HBITMAP& bitmap, TW_INT16& pixelTy
         BITMAPINFOHEADER header{};
         header.biSize = sizeof header;
         header.biWidth = info.ImageWidth;
-        header.biHeight = info.ImageLength;
+        // Rows stored top-down, in the order they arrive: the source writes them straight into the
+        // section (see MemoryTransfer).
+        header.biHeight = -info.ImageLength;
         header.biPlanes = 1;
         header.biBitCount = WORD(info.BitsPerPixel);
         header.biCompression = BI_RGB;
@@ -1006,46 +1008,53 @@ TW_UINT16 TTwainSource::MemoryTransfer(HBITMAP bitmap, TW_INT16 pixelType) {
         const std::size_t rowBytes = std::size_t(target.bmWidthBytes);
         const int height = target.bmHeight;
         auto* memory = static_cast<std::uint8_t*>(target.bmBits);
+        const std::size_t total = rowBytes * std::size_t(height);
         // Only whole 3-byte pixels inside the row are reordered, whatever the bit depth claims.
         const std::size_t swappedPixels = std::min<std::size_t>(std::size_t(target.bmWidth), rowBytes / 3);
 
-        std::vector<std::uint8_t> buffer(setup.Preferred);
+        // The rows arrive as one stream of bytes, top row first, and the section holds them in that
+        // order: the source writes straight into it while a buffer of the size it prefers still fits.
+        // The rest (less than one buffer) goes through a buffer of our own, and what lies beyond the
+        // last row is dropped.
+        std::vector<std::uint8_t> buffer;
         TW_IMAGEMEMXFER transfer;
         std::memset(&transfer, 0xFF, sizeof transfer);
         transfer.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
-        transfer.Memory.Length = setup.Preferred;
-        transfer.Memory.TheMem = buffer.data();
 
+        std::size_t filled = 0;
         int rowsDone = 0;
-        std::size_t column = 0;
         // A source that keeps answering TWRC_SUCCESS without adding to the picture is given up on.
         constexpr int kIdleAnswersAllowed = 1000;
         int idleAnswers = 0;
         do {
+            const std::size_t room = total - filled;
+            const bool direct = room >= setup.Preferred;
+            if (direct) {
+                transfer.Memory.TheMem = memory + filled;
+                transfer.Memory.Length = setup.Preferred;
+            } else {
+                buffer.resize(setup.Preferred);
+                transfer.Memory.TheMem = buffer.data();
+                transfer.Memory.Length = setup.Preferred;
+            }
             transfer.BytesWritten = 0;
             code = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &transfer);
             if (code != TWRC_SUCCESS && code != TWRC_XFERDONE)
                 break;
-            // Only what lies in our own buffer is read, whatever the source claims to have written.
-            const std::size_t received = std::min<std::size_t>(transfer.BytesWritten, buffer.size());
-            std::size_t used = 0;
-            while (used < received && rowsDone < height) {
-                std::uint8_t* row = memory + std::size_t(height - 1 - rowsDone) * rowBytes;
-                const std::size_t part = std::min(received - used, rowBytes - column);
-                std::memcpy(row + column, buffer.data() + used, part);
-                used += part;
-                column += part;
-                if (column < rowBytes)
-                    break;
+            // Only what lies in the buffer handed out is taken, whatever the source claims to have written.
+            const std::size_t received = std::min<std::size_t>(transfer.BytesWritten, transfer.Memory.Length);
+            const std::size_t used = std::min(received, room);
+            if (!direct)
+                std::memcpy(memory + filled, buffer.data(), used);
+            filled += used;
+            for (; rowsDone < height && std::size_t(rowsDone + 1) * rowBytes <= filled; ++rowsDone) {
+                std::uint8_t* row = memory + std::size_t(rowsDone) * rowBytes;
                 if (pixelType == TWPT_RGB)
                     for (std::size_t x = 0; x < swappedPixels; ++x)
                         std::swap(row[3 * x], row[3 * x + 2]);
-                column = 0;
-                ++rowsDone;
                 if (owner_->OnAcquireProgress)
-                    owner_->OnAcquireProgress(this, index_, bitmap, rowsDone, height - 1);
+                    owner_->OnAcquireProgress(this, index_, bitmap, rowsDone + 1, height - 1);
             }
-            // Rows beyond the bitmap's last row are dropped.
             idleAnswers = used > 0 ? 0 : idleAnswers + 1;
             if (code == TWRC_SUCCESS && idleAnswers > kIdleAnswersAllowed)
                 code = TWRC_FAILURE;
@@ -1063,7 +1072,7 @@ void TTwainSource::DeliverMemoryImage(HBITMAP bitmap, bool& cancel) {
         return;
     }
     TBitmap image;
-    if (!AdoptBitmap(image, bitmap, true)) {
+    if (!AdoptBitmap(image, bitmap, false)) {
         DeleteObject(bitmap);
         return;
     }

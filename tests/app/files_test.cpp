@@ -1,18 +1,25 @@
 // Opening and saving through the window's dialogs (answered by the test), and the busy animation.
 #include "WindowFixture.h"
 
+#include "Animate.h"
 #include "Bitmap.h"
 #include "JpegImage.h"
 #include "ModalScript.h"
 #include "Picture.h"
 #include "PictureDialogs.h"
+#include "RowParts.h"
 #include "TestMain.h"
+#include "TestPictures.h"
+#include "TwainManager.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
 #include <map>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -81,6 +88,27 @@ void SaveThroughTheDialog(WindowFixture& w, ModalScript& script) {
     QTest::mouseClick(w.c().BitBtn6, Qt::LeftButton);
     QVERIFY(script.Done());
 }
+
+// Every thread of a rebuild starts this late, so that a rebuild lasts several frames of the animation.
+std::thread StartLate(std::function<void()> body) {
+    return std::thread([body = std::move(body)] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        body();
+    });
+}
+
+// The frames of an animation control as they are painted.
+struct PaintedFrames : QObject {
+    TAnimate& animation;
+    std::vector<int> frames;
+    explicit PaintedFrames(TAnimate& a) : animation(a) { animation.installEventFilter(this); }
+    ~PaintedFrames() override { animation.removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            frames.push_back(animation.CurrentFrame());
+        return false;
+    }
+};
 
 } // namespace
 
@@ -274,6 +302,40 @@ private slots:
         QCOMPARE(c.OrImage1->PicBrightness(), 25);
         QVERIFY(!c.Animate1->isVisible());
         QVERIFY(!c.Animate1->Active());
+        QCOMPARE(w.errors, QStringList());
+    }
+
+    void theAnimationMovesWhileALongRebuildHoldsUpTheWindow() {
+        InFolder folder;
+        QVERIFY(QFile::copy(QStringLiteral(ZRK_SOURCE_DIR "/resources/p_bar.avi"), folder("p_bar.avi")));
+        WindowFixture w;
+        auto& c = w.c();
+        // A page large enough for its rebuild to be shared between threads.
+        TBitmap page = testpictures::ColourPicture(1200, 900);
+        bool cancel = false;
+        w.form->Twain1TwainAcquire(&w.form->Twain1(), 0, &page, cancel);
+        QCoreApplication::processEvents();
+
+        const TThreadStarter previous = SetThreadStarter(&StartLate);
+        PaintedFrames painted(*c.Animate1);
+        bool posted = false;
+        QTimer::singleShot(0, [&] { posted = true; });
+        const auto start = std::chrono::steady_clock::now();
+        c.TrackBar1->SetPosition(11); // the change handler runs at once, a rebuild of over 400 ms
+        const auto took = std::chrono::steady_clock::now() - start;
+        SetThreadStarter(previous);
+
+        QVERIFY(took >= std::chrono::milliseconds(400));
+        QCOMPARE(c.OrImage1->PicBrightness(), 25);
+        const std::set<int> distinct(painted.frames.begin(), painted.frames.end());
+        QVERIFY2(distinct.size() >= 3, qPrintable(QStringLiteral("%1 frames painted").arg(distinct.size())));
+        // Each paint shows another frame (in turn, at the file's rate, as the clock gives them).
+        QVERIFY(std::adjacent_find(painted.frames.begin(), painted.frames.end()) == painted.frames.end());
+        // Nothing else ran meanwhile: the event posted before the change is handled only afterwards.
+        QVERIFY(!posted);
+        QCoreApplication::processEvents();
+        QVERIFY(posted);
+        QVERIFY(!c.Animate1->isVisible());
         QCOMPARE(w.errors, QStringList());
     }
 

@@ -6,65 +6,20 @@
 #include "Bitmap.h"
 #include "Picture.h"
 #include "PictureDialogs.h"
+#include "ScanHelpers.h"
 #include "TestMain.h"
 #include "TwainManager.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QWindow>
 #include <QListWidget>
 #include <QPrinterInfo>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
-
-QWidget* TopLevel(const QString& name) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == name && w->isVisible())
-            return w;
-    return nullptr;
-}
-
-// Picks the first "frontend-tester" scanner in the source manager's selection dialog once it shows.
-void ChooseTestScannerWhenAsked() {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [poll] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog || dialog->objectName() != QStringLiteral("selectSource"))
-            return;
-        auto* list = dialog->findChild<QListWidget*>(QStringLiteral("sources"));
-        QVERIFY(list);
-        // The list fills once SANE has answered.
-        const QList<QListWidgetItem*> testers = list->findItems(QStringLiteral("test:0"), Qt::MatchContains);
-        if (testers.isEmpty())
-            return;
-        list->setCurrentItem(testers.front());
-        dialog->findChild<QPushButton*>(QStringLiteral("choose"))->click();
-        poll->deleteLater();
-    });
-    poll->start(20);
-}
-
-// Scans one page in colour at a low resolution through the scanner's own dialog.
-void ScanInColour() {
-    QWidget* dialog = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT((dialog = TopLevel(QStringLiteral("scanDialog"))) != nullptr, 20000);
-    auto* mode = dialog->findChild<QComboBox*>(QStringLiteral("mode"));
-    QVERIFY(mode);
-    const int colour = mode->findText(QStringLiteral("Цвет"), Qt::MatchStartsWith);
-    QVERIFY(colour >= 0);
-    mode->setCurrentIndex(colour);
-    if (auto* spin = dialog->findChild<QSpinBox*>(QStringLiteral("resolution")))
-        spin->setValue(50);
-    else if (auto* list = dialog->findChild<QComboBox*>(QStringLiteral("resolution")))
-        list->setCurrentIndex(0);
-    dialog->findChild<QPushButton*>(QStringLiteral("scan"))->click();
-}
 
 // Calls `shown` for every window that is shown while it lives.
 class ShowWatcher : public QObject {

@@ -45,6 +45,7 @@ void RecordInput(TFakeCall& call, TW_MEMREF data) {
         std::memcpy(&transfer, data, sizeof transfer);
         call.MemoryFlags = transfer.Memory.Flags;
         call.MemoryLength = transfer.Memory.Length;
+        call.Memory = transfer.Memory.TheMem;
         call.BytesWrittenIn = transfer.BytesWritten;
         break;
     }

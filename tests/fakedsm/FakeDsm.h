@@ -28,6 +28,7 @@ struct TFakeCall {
     unsigned WindowMessage = 0;   // DAT_EVENT: the window message handed over
     TW_UINT32 MemoryFlags = 0;    // DAT_IMAGEMEMXFER
     TW_UINT32 MemoryLength = 0;   // DAT_IMAGEMEMXFER
+    const void* Memory = nullptr; // DAT_IMAGEMEMXFER: the buffer handed over
     TW_UINT32 BytesWrittenIn = 0; // DAT_IMAGEMEMXFER
 
     // What came back.

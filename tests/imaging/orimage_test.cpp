@@ -2,10 +2,12 @@
 // and exclusivity of its settings.
 #include "Bitmap.h"
 #include "Canvas.h"
+#include "JpegImage.h"
 #include "OrImage.h"
 #include "Picture.h"
 #include "TestPictures.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QEvent>
@@ -225,4 +227,85 @@ TEST(OrImage, AuxiliaryBitmapsAreDroppedForANewOriginalAndMadeAgainForIt) {
     EXPECT_EQ(image.EffectBitmap()->Height(), 7);
     image.SetPicMonoNoise(0);
     EXPECT_EQ(image.NoiseBitmap(), nullptr);
+}
+
+// The result is rebuilt into pixels nobody else holds: copies taken of it (the view, a page of the
+// ring) keep what they were given, and once nobody holds an earlier result its buffer takes the next.
+TEST(OrImage, RebuildsWriteIntoBuffersNobodyElseHolds) {
+    const TBitmap page = testpictures::ColourPicture(64, 48);
+    TOrImage image;
+    image.PictureOriginal()->Assign(&page);
+    TBitmap view, slot;
+    auto result = [&]() -> const TBitmap& { return *image.PictureResult()->Bitmap(); };
+
+    std::vector<const std::uint8_t*> buffers;
+    std::vector<TBitmap> shown;
+    for (int move = 0; move < 6; ++move) {
+        image.SetPicBrightness(10 * (move + 1));
+        EXPECT_FALSE(result().SharesPixelsWith(*image.PictureOriginal()->Bitmap()));
+        EXPECT_TRUE(result().OwnsPixelsAlone());
+        buffers.push_back(result().ConstScanLine(0));
+        view.Assign(&result()); // as the track-bar handler shows it
+        shown.push_back(testpictures::PixelCopy(view));
+        if (move == 0)
+            slot.Assign(&result()); // a page of the ring keeps the first result for good
+    }
+    // Two buffers take turns once the first is held by the slot.
+    EXPECT_EQ(buffers[3], buffers[1]);
+    EXPECT_EQ(buffers[4], buffers[2]);
+    EXPECT_EQ(buffers[5], buffers[3]);
+    EXPECT_TRUE(testpictures::SamePixels(slot, shown[0]));
+    EXPECT_TRUE(testpictures::SamePixels(view, shown[5]));
+    EXPECT_EQ(testpictures::RgbAt(view, 0, 0)[0], std::min(255, testpictures::RgbAt(page, 0, 0)[0] + 60));
+    // The original never changed.
+    EXPECT_TRUE(testpictures::SamePixels(*image.PictureOriginal()->Bitmap(), page));
+}
+
+// A JPEG original becomes the bitmap that drawing it onto white gives, whichever way it is made.
+TEST(OrImage, AJpegOriginalIsItsDecodedPicture) {
+    const TBitmap picture = testpictures::ColourPicture(131, 77);
+    TJPEGImage jpeg;
+    jpeg.SetCompressionQuality(90);
+    jpeg.Assign(&picture);
+    jpeg.Compress();
+    TJPEGImage stream; // the compressed stream alone, as a file gives it
+    {
+        QByteArray data = jpeg.Data();
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::ReadOnly);
+        stream.LoadFromStream(buffer);
+    }
+    TBitmap drawn = testpictures::Blank(131, 77);
+    drawn.Canvas().Draw(0, 0, stream);
+
+    for (bool transparent : {false, true}) {
+        TJPEGImage copy(stream);
+        copy.SetTransparent(transparent);
+        TOrImage image;
+        image.PictureOriginal()->Assign(&copy);
+        const TBitmap* original = image.PictureOriginal()->Bitmap();
+        ASSERT_NE(original, nullptr);
+        EXPECT_EQ(original->PixelFormat(), TPixelFormat::pf24bit);
+        EXPECT_TRUE(testpictures::SamePixels(*original, drawn)) << transparent;
+        EXPECT_TRUE(testpictures::SamePixels(*image.PictureResult()->Bitmap(), drawn));
+    }
+}
+
+// With every adjustment at rest the result is the original's own pixels, shared until one side writes.
+TEST(OrImage, AtRestTheResultSharesTheOriginalUntilAnAdjustmentWrites) {
+    const TBitmap page = testpictures::ColourPicture(300, 200);
+    TOrImage image;
+    image.PictureOriginal()->Assign(&page);
+    const TBitmap& original = *image.PictureOriginal()->Bitmap();
+    EXPECT_TRUE(image.PictureResult()->Bitmap()->SharesPixelsWith(original));
+    image.SetPicBrightness(25);
+    EXPECT_FALSE(image.PictureResult()->Bitmap()->SharesPixelsWith(original));
+    EXPECT_TRUE(testpictures::SamePixels(original, page));
+    image.SetPicBrightness(0);
+    EXPECT_TRUE(testpictures::SamePixels(*image.PictureResult()->Bitmap(), page));
+    // Grey is not at rest.
+    image.PictureOriginal()->Assign(&page);
+    image.SetPicGrayScale(true);
+    EXPECT_FALSE(image.PictureResult()->Bitmap()->SharesPixelsWith(*image.PictureOriginal()->Bitmap()));
+    EXPECT_TRUE(testpictures::SamePixels(*image.PictureOriginal()->Bitmap(), page));
 }

@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 using namespace testpictures;
 using namespace testsupport;
@@ -263,4 +265,53 @@ TEST(Animate, MissingOrBrokenFileFailsEachTimeItIsStarted) {
     EXPECT_EQ(animate.size(), QSize(233, 17)); // sized to its frames
     animate.Stop();
     QDir::setCurrent(saved);
+}
+
+TEST(Animate, PlayingFollowsItsClockAlsoWhileTheEventLoopIsHeldUp) {
+    TAnimate animate;
+    animate.SetAutoSize(false);
+    animate.resize(233, 17);
+    animate.SetFileName(BusyAnimation);
+    animate.show();
+    int paints = 0;
+    struct Counter : QObject {
+        int& count;
+        explicit Counter(int& c) : count(c) {}
+        bool eventFilter(QObject*, QEvent* e) override {
+            count += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter(paints);
+    animate.installEventFilter(&counter);
+    QCoreApplication::processEvents();
+    using namespace std::chrono;
+
+    // A playback that goes on from one begun earlier starts at the frame its clock has reached, also
+    // after many passes of an endless loop.
+    // (A frame more is allowed for a machine that holds this thread up for a while.)
+    animate.Play(1, 19, 0, steady_clock::now() - milliseconds(5 * 60 + 10));
+    EXPECT_GE(animate.CurrentFrame(), 6);
+    EXPECT_LE(animate.CurrentFrame(), 7);
+    animate.Play(1, 19, 0, steady_clock::now() - milliseconds(100 * 19 * 60 + 2 * 60 + 10));
+    EXPECT_GE(animate.CurrentFrame(), 3);
+    EXPECT_LE(animate.CurrentFrame(), 4);
+
+    // Caught up without the event loop: the frame the clock has reached is painted at once, and only
+    // when it changed.
+    animate.Play(1, 19, 0);
+    EXPECT_EQ(animate.CurrentFrame(), 1);
+    QCoreApplication::processEvents(); // the start's own repaint
+    paints = 0;
+    animate.CatchUp();
+    EXPECT_EQ(paints, 0);
+    std::this_thread::sleep_for(milliseconds(3 * 60 + 10));
+    animate.CatchUp();
+    EXPECT_GE(animate.CurrentFrame(), 4);
+    EXPECT_LE(animate.CurrentFrame(), 6);
+    EXPECT_EQ(paints, 1);
+
+    // A limited playback stops at its end however late it is caught up.
+    animate.Play(2, 4, 2, steady_clock::now() - seconds(10));
+    EXPECT_FALSE(animate.Active());
+    EXPECT_EQ(animate.CurrentFrame(), 4);
 }

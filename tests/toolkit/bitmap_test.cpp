@@ -1,6 +1,7 @@
 // Bitmaps: shared pixels and their separation on write, row access limits, sizes, formats and adopted
 // platform memory.
 #include "Bitmap.h"
+#include "Canvas.h"
 #include "Exceptions.h"
 #include "Halftone.h"
 #include "TestPictures.h"
@@ -137,4 +138,67 @@ TEST(Bitmap, AdoptedBottomUpMemoryReadsTopDownAndIsReleasedOnce) {
         EXPECT_EQ(released, 0);
     }
     EXPECT_EQ(released, 1);
+}
+
+TEST(Bitmap, PixelsToBeOverwrittenLeaveTheirCopiesAsTheyWere) {
+    TBitmap page = ColourPicture(5, 3); // 15 bytes a row, one byte of padding
+    EXPECT_TRUE(page.OwnsPixelsAlone());
+    const std::uint8_t* alone = page.ConstScanLine(0);
+    page.UnsharePixelsForOverwrite(); // nobody shares: the pixels stay where and what they are
+    EXPECT_EQ(page.ConstScanLine(0), alone);
+    EXPECT_TRUE(SamePixels(page, ColourPicture(5, 3)));
+
+    const TBitmap view = page;
+    EXPECT_FALSE(page.OwnsPixelsAlone());
+    page.UnsharePixelsForOverwrite();
+    EXPECT_TRUE(page.OwnsPixelsAlone());
+    EXPECT_FALSE(page.SharesPixelsWith(view));
+    EXPECT_EQ(page.Width(), 5);
+    EXPECT_EQ(page.Height(), 3);
+    EXPECT_EQ(page.PixelFormat(), TPixelFormat::pf24bit);
+    for (int y = 0; y < 3; ++y) {
+        std::fill_n(page.ScanLine(y), 15, std::uint8_t(7));
+        EXPECT_EQ(page.ConstScanLine(y)[15], 0) << "row padding of new pixels is 0";
+    }
+    EXPECT_TRUE(SamePixels(view, ColourPicture(5, 3)));
+
+    // An 8-bit bitmap keeps its colour table.
+    TBitmap indexed;
+    indexed.SetPixelFormat(TPixelFormat::pf8bit);
+    indexed.SetColorTable(GreyTable());
+    indexed.SetSize(3, 2);
+    const TBitmap kept = indexed;
+    indexed.UnsharePixelsForOverwrite();
+    EXPECT_EQ(indexed.ColorTable().size(), 256u);
+    EXPECT_EQ(indexed.PixelFormat(), TPixelFormat::pf8bit);
+}
+
+TEST(Bitmap, SwappedPixelsChangeOwnersQuietly) {
+    TBitmap a = Solid(2, 2, 10), b = Solid(3, 1, 20);
+    int changes = 0;
+    a.OnChange = [&](TObject*) { ++changes; };
+    const TBitmap copyOfA = a;
+    a.SwapPixels(b);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(a.Width(), 3);
+    EXPECT_EQ(RgbAt(a, 0, 0), (Rgb{20, 20, 20}));
+    EXPECT_EQ(RgbAt(b, 1, 1), (Rgb{10, 10, 10}));
+    EXPECT_TRUE(b.SharesPixelsWith(copyOfA));
+}
+
+TEST(Bitmap, PagesOfSeveralMegabytesBehaveAsSmallOnes) {
+    // Large pixel memory is mapped on its own and starts out zero; what a bitmap makes of it must not
+    // depend on that: new area is white, and a conversion to one bit sets only the white pixels.
+    TBitmap page;
+    page.SetSize(2001, 1500); // 9 MB, rows of 6003 bytes padded to 6004
+    EXPECT_EQ(page.Pixel(2000, 1499), clWhite);
+    page.Canvas().FillRect(Rect(0, 0, 1000, 1500), clBlack);
+    page.SetPixelFormat(TPixelFormat::pf1bit);
+    EXPECT_EQ(page.Pixel(999, 700), clBlack);
+    EXPECT_EQ(page.Pixel(1000, 700), clWhite);
+    page.SetPixelFormat(TPixelFormat::pf24bit);
+    const TBitmap copy = page;
+    page.UnsharePixelsForOverwrite();
+    EXPECT_EQ(page.ConstScanLine(3)[3 * 2001], 0) << "padding";
+    EXPECT_EQ(copy.Pixel(1000, 700), clWhite);
 }

@@ -383,3 +383,82 @@ TEST(BmpFiles, SamplePictureLoadsAndSavesInTheExactSize) {
     EXPECT_EQ(saved.size(), 294018);
     EXPECT_TRUE(SamePixels(LoadFromBytes(saved), sample));
 }
+
+namespace {
+
+// The bytes of a 24-bit file of the picture, rows stored top-down or bottom-up, with junk in the row
+// padding, as other programs may leave it.
+QByteArray TwentyFourBitFile(const TBitmap& picture, bool topDown) {
+    const int w = picture.Width(), h = picture.Height();
+    const int stride = (3 * w + 3) / 4 * 4;
+    QByteArray pixels;
+    for (int r = 0; r < h; ++r) {
+        const int y = topDown ? r : h - 1 - r;
+        pixels.append(reinterpret_cast<const char*>(picture.ConstScanLine(y)), 3 * w);
+        pixels.append(QByteArray(stride - 3 * w, '\x5A'));
+    }
+    return BmpFile(w, topDown ? -h : h, 24, 0, QByteArray(), pixels);
+}
+
+} // namespace
+
+TEST(BmpFiles, TwentyFourBitRowsAreTakenAsTheyLieAndReadTheSame) {
+    QTemporaryDir dir;
+    for (bool topDown : {false, true})
+        for (int width : {1, 2, 3, 4, 1001}) {
+            const TBitmap picture = ColourPicture(width, 37);
+            const QByteArray file = TwentyFourBitFile(picture, topDown);
+            // From memory and from a file (large enough for its own mapped memory at the widest).
+            EXPECT_TRUE(SamePixels(LoadFromBytes(file), picture)) << width << (topDown ? " top-down" : "");
+            const QString name = dir.filePath(QStringLiteral("p%1.bmp").arg(width));
+            QFile out(name);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(file);
+            out.close();
+            TBitmap loaded;
+            loaded.LoadFromFile(name);
+            EXPECT_TRUE(SamePixels(loaded, picture));
+            // What is saved again is the plain file, with clean padding.
+            EXPECT_EQ(SaveToBytes(loaded), SaveToBytes(picture));
+            // Writing into the loaded picture leaves nothing else changed.
+            loaded.ScanLine(0)[0] ^= 0xFF;
+            EXPECT_NE(loaded.Pixel(0, 0), picture.Pixel(0, 0));
+        }
+    // A file whose rows stop short is refused, as every unreadable file is.
+    const QByteArray whole = TwentyFourBitFile(ColourPicture(9, 9), false);
+    ExpectInvalid(whole.left(whole.size() - 1));
+}
+
+TEST(BmpFiles, PagesOpenedOneAfterAnotherEachReadTheirOwnPixels) {
+    // Files of one size, large enough that the memory of one is taken again for the next.
+    QTemporaryDir dir;
+    const TBitmap first = Solid(1500, 1000, 40), second = ColourPicture(1500, 1000);
+    first.SaveToFile(dir.filePath("a.bmp"));
+    second.SaveToFile(dir.filePath("b.bmp"));
+    // Some are kept while later ones are read, some let go at once.
+    std::vector<std::pair<TBitmap, const TBitmap*>> kept;
+    for (int round = 0; round < 3; ++round)
+        for (const auto& [name, expected] : {std::pair{"a.bmp", &first}, {"b.bmp", &second}}) {
+            TBitmap loaded;
+            loaded.LoadFromFile(dir.filePath(name));
+            EXPECT_TRUE(SamePixels(loaded, *expected)) << name << " round " << round;
+            if (round == 1)
+                kept.emplace_back(loaded, expected);
+        }
+    for (const auto& [loaded, expected] : kept)
+        EXPECT_TRUE(SamePixels(loaded, *expected));
+}
+
+TEST(BmpFiles, SavingToAFileWritesTheSameBytesAsToAnyStream) {
+    QTemporaryDir dir;
+    for (TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf8bit, TPixelFormat::pf24bit})
+        for (int width : {1, 5, 1023}) {
+            TBitmap picture = ColourPicture(width, 1500); // more rows than one call of the system takes
+            picture.SetPixelFormat(format);
+            const QString name = dir.filePath(QStringLiteral("s%1.bmp").arg(width));
+            picture.SaveToFile(name);
+            QFile saved(name);
+            ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+            EXPECT_EQ(saved.readAll(), SaveToBytes(picture)) << width << " " << BitsPerPixel(format);
+        }
+}

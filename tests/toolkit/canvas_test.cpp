@@ -45,3 +45,24 @@ TEST(Canvas, TransparentBitmapsLeaveOutTheirBottomLeftColour) {
     EXPECT_EQ(target.Pixel(1, 0), clRed);
     EXPECT_EQ(target.Pixel(0, 0), clWhite);
 }
+
+TEST(Canvas, AnEightBitBitmapDrawsAsItsColoursWouldInTwentyFourBits) {
+    // A short colour table: indices past it read as greys, as when the bitmap is converted.
+    TBitmap indexed;
+    indexed.SetPixelFormat(TPixelFormat::pf8bit);
+    indexed.SetColorTable({TRGBQuad{255, 0, 0, 0}, TRGBQuad{0, 200, 10, 0}});
+    indexed.SetSize(7, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            indexed.ScanLine(y)[x] = std::uint8_t((x + y) % 3 == 0 ? 0 : (x + y) % 3 == 1 ? 1 : 90 + x);
+    TBitmap converted = indexed;
+    converted.SetPixelFormat(TPixelFormat::pf24bit);
+    for (bool transparent : {false, true}) {
+        indexed.SetTransparent(transparent);
+        converted.SetTransparent(transparent);
+        TBitmap fromIndexed = Blank(11, 9), fromConverted = Blank(11, 9);
+        fromIndexed.Canvas().StretchDraw(Rect(1, 1, 12, 8), indexed);
+        fromConverted.Canvas().StretchDraw(Rect(1, 1, 12, 8), converted);
+        EXPECT_TRUE(SamePixels(fromIndexed, fromConverted)) << "transparent " << transparent;
+    }
+}

@@ -342,3 +342,25 @@ TEST(JpegDecode, CmykFromImageMagick) {
     EXPECT_NEAR(GreenOf(p), 0x30, 6);
     EXPECT_NEAR(BlueOf(p), 0x10, 6);
 }
+
+TEST(JpegDecode, PagesDecodedOneAfterAnotherEachGiveTheirOwnPixels) {
+    // Large enough that the memory of one decoded page is taken again for the next of its size.
+    const TBitmap light = Solid(2000, 1500, 230);
+    const TBitmap smooth = Painted(2000, 1500, [](int x, int y) { return Rgb{x / 8, y / 6, 128}; });
+    const TJPEGImage first = Compressed(light), second = Compressed(smooth);
+    // Some are kept while later ones are decoded, some let go at once.
+    std::vector<std::pair<std::unique_ptr<TJPEGImage>, const TBitmap*>> kept;
+    for (int round = 0; round < 3; ++round)
+        for (const auto& [stream, expected] : {std::pair{&first, &light}, {&second, &smooth}}) {
+            QByteArray data = stream->Data();
+            QBuffer buffer(&data);
+            buffer.open(QIODevice::ReadOnly);
+            auto loaded = std::make_unique<TJPEGImage>();
+            loaded->LoadFromStream(buffer);
+            EXPECT_LE(MaxChannelDifference(DrawOn24Bit(*loaded), *expected), 3) << "round " << round;
+            if (round == 1)
+                kept.emplace_back(std::move(loaded), expected);
+        }
+    for (const auto& [loaded, expected] : kept)
+        EXPECT_LE(MaxChannelDifference(DrawOn24Bit(*loaded), *expected), 3);
+}

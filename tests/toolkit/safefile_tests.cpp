@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -143,4 +144,31 @@ TEST(SafeFile, MissingOrVanishingFolder) {
                                 }),
                  EFCreateError);
     EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST(SafeFile, TheNewFileKeepsTheModeAndTheLinkOfTheOld) {
+    QTemporaryDir dir;
+    // A new file gets the mode every new file gets here (the umask applied to 0666).
+    const QString fresh = dir.filePath("fresh.bmp");
+    QFile probe(dir.filePath("probe"));
+    ASSERT_TRUE(probe.open(QIODevice::WriteOnly));
+    probe.close();
+    SaveFileSafely(fresh, [](QIODevice& d) { WriteBytes(d, "x", 1); });
+    EXPECT_EQ(QFile(fresh).permissions(), QFile(probe.fileName()).permissions());
+
+    // A file that was there keeps its mode.
+    const QString kept = dir.filePath("kept.bmp");
+    WriteFile(kept, "old");
+    ASSERT_TRUE(QFile(kept).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    SaveFileSafely(kept, [](QIODevice& d) { WriteBytes(d, "new", 3); });
+    EXPECT_EQ(QFile(kept).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner); // owner, group, others
+    EXPECT_EQ(ReadAll(kept), "new");
+
+    // Saving through a link replaces the file it names; the link stays a link.
+    const QString link = dir.filePath("link.bmp");
+    ASSERT_TRUE(QFile::link(kept, link));
+    SaveFileSafely(link, [](QIODevice& d) { WriteBytes(d, "newer", 5); });
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadAll(kept), "newer");
+    EXPECT_EQ(Entries(dir.path()), (QStringList{"fresh.bmp", "kept.bmp", "link.bmp", "probe"}));
 }

@@ -622,6 +622,38 @@ TEST_F(TransferTest, A4GreyPageInBuffersOf64K) {
         }
 }
 
+TEST_F(TransferTest, TheSourceWritesStraightIntoThePictureHandedOut) {
+    TTwainSource* source = EnableFirstSource();
+    ASSERT_NE(source, nullptr);
+    scanner_.Images = {PatternImage(1001, 300, 24, TWPT_RGB)};
+    const TFakeImage sent = scanner_.Images.front();
+    scanner_.Preferred = 3004 * 7; // seven rows of 3003 bytes padded to 3004
+    Collect();
+    const std::uint8_t* first = nullptr;
+    std::ptrdiff_t stride = 0;
+    auto collect = manager_->OnTwainAcquire;
+    manager_->OnTwainAcquire = [&](TObject* sender, int index, TBitmap* image, bool& cancel) {
+        first = image->ConstScanLine(0);
+        stride = image->RowStride();
+        collect(sender, index, image, cancel);
+    };
+    const std::size_t before = CallCount();
+    Scan();
+    ASSERT_EQ(acquired_.size(), 1u);
+    ExpectSame(sent, acquired_[0]);
+    EXPECT_EQ(stride, 3004) << "rows top-down, in the order they arrive";
+    // 300 rows are 42 whole buffers straight into the picture, then 6 rows through one of our own.
+    std::vector<const void*> buffers;
+    for (std::size_t i = before; i < CallCount(); ++i)
+        if (Calls()[i].DAT == DAT_IMAGEMEMXFER)
+            buffers.push_back(Calls()[i].Memory);
+    ASSERT_EQ(buffers.size(), 43u);
+    for (std::size_t k = 0; k < 42; ++k)
+        EXPECT_EQ(buffers[k], first + std::ptrdiff_t(k) * scanner_.Preferred) << "buffer " << k;
+    const auto* last = static_cast<const std::uint8_t*>(buffers[42]);
+    EXPECT_TRUE(last < first || last >= first + 300 * stride);
+}
+
 TEST_F(TransferTest, HandlerClosingTheManagerLeavesNothingDangling) {
     for (int unload = 0; unload < 2; ++unload) {
         SCOPED_TRACE(unload ? "library unloaded" : "manager closed");

@@ -1,0 +1,390 @@
+// The window's own handlers as a person sets them off, over a full A4 page, each beside its floor:
+// the track-bar handler after a scan (the view and a page of the ring hold copies of the result),
+// opening and saving JPEG and BMP files. The floors: libjpeg called directly on the same file or the
+// same pixels with the same settings, reading the file's bytes, writing the same number of bytes in
+// one call; with the rebuild the window does after an open.
+#include "BenchPages.h"
+
+#include "pas1.h"
+#include "ui_pas1.h"
+
+#include "Application.h"
+#include "Bitmap.h"
+#include "Dialogs.h"
+#include "JpegImage.h"
+#include "OrImage.h"
+#include "Picture.h"
+#include "PictureDialogs.h"
+#include "TrackBar.h"
+#include "TwainManager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <jpeglib.h>
+
+using namespace benchpages;
+
+namespace {
+
+// A folder of the benchmarks' own, holding the busy animation, as the program's run folder does; it
+// is also the home folder, where the window makes its working folder.
+QTemporaryDir& Folder() {
+    static QTemporaryDir folder;
+    static const bool ready = [] {
+        QFile::copy(QStringLiteral(ZRK_SOURCE_DIR "/resources/p_bar.avi"),
+                    folder.filePath(QStringLiteral("p_bar.avi")));
+        qputenv("HOME", folder.path().toUtf8());
+        QDir::setCurrent(folder.path());
+        return true;
+    }();
+    (void)ready;
+    return folder;
+}
+
+// The window, shown, with its start-up warning answered and error boxes counted as failures.
+struct Window {
+    std::unique_ptr<TForm1> form;
+    int errors = 0;
+    Window() {
+        App();
+        Folder();
+        SetMessageDlgHook([](const QString&, const QString&, TMsgDlgType) { return TModalResult::mrOk; });
+        Application::SetErrorBoxHook([this](const QString&, const QString&) { ++errors; });
+        form = std::make_unique<TForm1>();
+        form->show();
+        QCoreApplication::processEvents();
+    }
+    ~Window() {
+        form.reset();
+        TPictureDialog::SetHook({});
+        Application::SetErrorBoxHook({});
+        SetMessageDlgHook({});
+    }
+    Ui::TForm1& c() const { return form->Controls(); }
+    void Deliver(TBitmap& page) {
+        bool cancel = false;
+        form->Twain1TwainAcquire(&form->Twain1(), 0, &page, cancel);
+        QCoreApplication::processEvents();
+    }
+    // The next file dialogs answer with this name and filter.
+    static void Answer(const QString& name, int filter) {
+        TPictureDialog::SetHook([name, filter](TPictureDialog& dialog) {
+            dialog.SetFileName(name);
+            dialog.SetFilterIndex(filter);
+            return true;
+        });
+    }
+};
+
+void CheckNoErrors(benchmark::State& state, const Window& w) {
+    if (w.errors)
+        state.SkipWithError("the handler reported an error");
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The track-bar handler after a scan: a colour page arrives (shown in black-and-white and filed in the
+// ring), then the brightness bar moves back and forth by one step, with the busy animation.
+
+void BM_TrackBarAfterScan(benchmark::State& state) {
+    Window w;
+    TBitmap page = RandomPage(int(state.range(0)));
+    w.Deliver(page);
+    int position = 10;
+    for (auto _ : state) {
+        position = position == 11 ? 9 : 11;
+        w.c().TrackBar1->SetPosition(position);
+        benchmark::DoNotOptimize(w.c().Image1->Picture()->Graphic());
+        // Between two changes the window's event loop runs (and paints the view), as it does between
+        // two movements of a drag; that is not the handler's time.
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    CheckNoErrors(state, w);
+}
+BENCHMARK(BM_TrackBarAfterScan)
+    ->Name("Window/TrackBarAfterScan")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// ---------------------------------------------------------------------------------------------------
+// Files
+
+QString PageFile(int dpi, const char* extension) {
+    const QString name =
+        Folder().filePath(QStringLiteral("page%1.%2").arg(dpi).arg(QLatin1String(extension)));
+    if (!QFile::exists(name)) {
+        App();
+        const TBitmap page = ScanLikePage(dpi);
+        if (QLatin1String(extension) == QLatin1String("bmp")) {
+            page.SaveToFile(name);
+        } else {
+            TJPEGImage jpeg;
+            jpeg.SetCompressionQuality(100);
+            jpeg.Assign(&page);
+            jpeg.Compress();
+            jpeg.SaveToFile(name);
+        }
+    }
+    return name;
+}
+
+std::vector<std::uint8_t> ReadAll(const QString& name) {
+    std::vector<std::uint8_t> bytes;
+    QFile file(name);
+    if (file.open(QIODevice::ReadOnly)) {
+        bytes.resize(std::size_t(file.size()));
+        file.read(reinterpret_cast<char*>(bytes.data()), qint64(bytes.size()));
+    }
+    return bytes;
+}
+
+// Reads a whole file with one read call into memory that is already there.
+void ReadOnce(const QString& name, std::vector<std::uint8_t>& into) {
+    const int fd = ::open(name.toLocal8Bit().constData(), O_RDONLY);
+    std::size_t done = 0;
+    while (fd >= 0 && done < into.size()) {
+        const ssize_t n = ::read(fd, into.data() + done, into.size() - done);
+        if (n <= 0)
+            break;
+        done += std::size_t(n);
+    }
+    if (fd >= 0)
+        ::close(fd);
+}
+
+struct JpegError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+void OnJpegError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
+}
+
+// libjpeg's decode with the window's settings (full size, floating-point DCT, block smoothing) into
+// rows of blue, green, red.
+bool LibjpegDecode(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& pixels) {
+    jpeg_decompress_struct info;
+    JpegError error;
+    info.err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = OnJpegError;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&info, TRUE);
+    info.scale_num = info.scale_denom = 1;
+    info.dct_method = JDCT_FLOAT;
+    info.do_block_smoothing = TRUE;
+    info.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&info);
+    const std::size_t stride = (std::size_t(info.output_width) * 3 + 3) / 4 * 4;
+    pixels.resize(stride * info.output_height);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW rows[8];
+        for (int i = 0; i < 8; ++i)
+            rows[i] = pixels.data() +
+                      std::min<std::size_t>(info.output_scanline + i, info.output_height - 1) * stride;
+        jpeg_read_scanlines(&info, rows, 8);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+// libjpeg's encode with the window's settings (defaults, floating-point DCT, quality 100 with baseline
+// tables) of rows of blue, green, red, into memory.
+bool LibjpegEncode(const TBitmap& page, unsigned long& size) {
+    jpeg_compress_struct info;
+    JpegError error;
+    info.err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = OnJpegError;
+    unsigned char* out = nullptr;
+    size = 0;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_compress(&info);
+        std::free(out);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = JDIMENSION(page.Width());
+    info.image_height = JDIMENSION(page.Height());
+    info.input_components = 3;
+    info.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&info);
+    info.dct_method = JDCT_FLOAT;
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(page.ConstScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::free(out);
+    return true;
+}
+
+// The rebuild an open sets off in the window as it starts: natural colours, every adjustment at rest.
+void BM_RebuildAfterOpen(benchmark::State& state) {
+    App();
+    TOrImage image;
+    const TBitmap page = ScanLikePage(int(state.range(0)));
+    image.PictureOriginal()->Assign(&page);
+    for (auto _ : state) {
+        image.SetPicBrightness(0);
+        benchmark::DoNotOptimize(image.PictureResult()->Bitmap()->ConstScanLine(0)[0]);
+    }
+}
+BENCHMARK(BM_RebuildAfterOpen)
+    ->Name("Floor/RebuildAfterOpen")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_LibjpegDecode(benchmark::State& state) {
+    const QString name = PageFile(int(state.range(0)), "jpg");
+    std::vector<std::uint8_t> data(ReadAll(name).size()), pixels;
+    LibjpegDecode(ReadAll(name), pixels); // the pixels' memory is there before the timing
+    for (auto _ : state) {
+        ReadOnce(name, data);
+        if (!LibjpegDecode(data, pixels))
+            state.SkipWithError("libjpeg failed");
+    }
+}
+BENCHMARK(BM_LibjpegDecode)
+    ->Name("Floor/LibjpegDecode")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_ReadFile(benchmark::State& state) {
+    const QString name = PageFile(int(state.range(0)), "bmp");
+    std::vector<std::uint8_t> data(ReadAll(name).size());
+    for (auto _ : state) {
+        ReadOnce(name, data);
+        benchmark::DoNotOptimize(data[data.size() / 2]);
+    }
+}
+BENCHMARK(BM_ReadFile)
+    ->Name("Floor/ReadFile")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void Open(benchmark::State& state, const char* extension, int filter) {
+    Window w;
+    const QString name = PageFile(int(state.range(0)), extension);
+    Window::Answer(name, filter);
+    for (auto _ : state) {
+        w.form->BitBtn7Click(w.c().BitBtn7);
+        benchmark::DoNotOptimize(w.c().Image1->Picture()->Graphic());
+    }
+    CheckNoErrors(state, w);
+}
+void BM_OpenJpeg(benchmark::State& state) {
+    Open(state, "jpg", 1);
+}
+void BM_OpenBmp(benchmark::State& state) {
+    Open(state, "bmp", 3);
+}
+BENCHMARK(BM_OpenJpeg)
+    ->Name("Window/OpenJpeg")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_OpenBmp)
+    ->Name("Window/OpenBmp")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Writes the bytes of a file in one call, over a file of that name as a save does.
+void BM_WriteOnce(benchmark::State& state) {
+    const int dpi = int(state.range(0));
+    const std::vector<std::uint8_t> bytes = ReadAll(PageFile(dpi, "bmp"));
+    const QByteArray name = Folder().filePath(QStringLiteral("written%1.bmp").arg(dpi)).toLocal8Bit();
+    for (auto _ : state) {
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()))
+            state.SkipWithError("cannot write");
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+BENCHMARK(BM_WriteOnce)
+    ->Name("Floor/WriteOnce")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_LibjpegEncode(benchmark::State& state) {
+    App();
+    const TBitmap page = ScanLikePage(int(state.range(0)));
+    unsigned long size = 0;
+    for (auto _ : state)
+        if (!LibjpegEncode(page, size))
+            state.SkipWithError("libjpeg failed");
+}
+BENCHMARK(BM_LibjpegEncode)
+    ->Name("Floor/LibjpegEncode")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Saves the working picture (the page, opened, in natural colours) over the file of the last save.
+void Save(benchmark::State& state, int filter) {
+    Window w;
+    const int dpi = int(state.range(0));
+    Window::Answer(PageFile(dpi, "bmp"), 3);
+    w.form->BitBtn7Click(w.c().BitBtn7);
+    Window::Answer(Folder().filePath(QStringLiteral("saved%1").arg(dpi)), filter);
+    for (auto _ : state)
+        w.form->BitBtn6Click(w.c().BitBtn6);
+    CheckNoErrors(state, w);
+}
+void BM_SaveBmp(benchmark::State& state) {
+    Save(state, 2);
+}
+void BM_SaveJpeg(benchmark::State& state) {
+    Save(state, 1);
+}
+BENCHMARK(BM_SaveBmp)
+    ->Name("Window/SaveBmp")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_SaveJpeg)
+    ->Name("Window/SaveJpeg")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+} // namespace

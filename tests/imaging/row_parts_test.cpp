@@ -1,0 +1,157 @@
+// Sharing rows between threads: every row once, whatever threads can be had; errors reach the caller;
+// and a waiting ticker steps on the calling thread while the parts run elsewhere.
+#include "Bitmap.h"
+#include "OrImage.h"
+#include "Picture.h"
+#include "RowParts.h"
+#include "TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A starter that lets `g_allowed` threads start and then refuses, as a system out of threads does.
+std::atomic<int> g_allowed{0};
+std::atomic<int> g_refused{0};
+
+std::thread StartSome(std::function<void()> body) {
+    if (g_allowed.fetch_sub(1) <= 0) {
+        ++g_refused;
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return std::thread(std::move(body));
+}
+
+struct LimitedThreads {
+    TThreadStarter previous;
+    explicit LimitedThreads(int allowed) {
+        g_allowed = allowed;
+        g_refused = 0;
+        previous = SetThreadStarter(&StartSome);
+    }
+    ~LimitedThreads() { SetThreadStarter(previous); }
+};
+
+// How often each row was visited, and by which threads.
+struct Visits {
+    std::mutex mutex;
+    std::vector<int> count;
+    std::set<std::thread::id> threads;
+    explicit Visits(int height) : count(std::size_t(height)) {}
+    void Add(int begin, int end) {
+        const std::lock_guard lock(mutex);
+        for (int y = begin; y < end; ++y)
+            ++count[std::size_t(y)];
+        threads.insert(std::this_thread::get_id());
+    }
+    bool EachOnce() const {
+        for (int c : count)
+            if (c != 1)
+                return false;
+        return true;
+    }
+};
+
+constexpr int kWide = 4000, kTall = 700; // several parts' worth of pixels
+
+} // namespace
+
+TEST(RowParts, EveryRowOnceWhateverThreadsCanBeHad) {
+    for (int allowed : {100, 1, 0}) {
+        const LimitedThreads limit(allowed);
+        for (int height : {1, 2, 3, kTall}) {
+            Visits visits(height);
+            ForRowParts(kWide, height, [&](int begin, int end) { visits.Add(begin, end); });
+            EXPECT_TRUE(visits.EachOnce()) << "height " << height << ", threads allowed " << allowed;
+        }
+    }
+    // Nothing to do for an empty picture.
+    bool called = false;
+    ForRowParts(0, 10, [&](int, int) { called = true; });
+    ForRowParts(10, 0, [&](int, int) { called = true; });
+    EXPECT_FALSE(called);
+}
+
+TEST(RowParts, AnErrorInAnyPartReachesTheCallerAfterEveryThreadEnded) {
+    std::atomic<int> running{0};
+    auto failingPart = [&](int throwAt) {
+        return [&running, throwAt](int begin, int end) {
+            ++running;
+            std::this_thread::sleep_for(5ms);
+            --running;
+            if (begin <= throwAt && throwAt < end)
+                throw std::runtime_error("part failed");
+        };
+    };
+    EXPECT_THROW(ForRowParts(kWide, kTall, failingPart(0)), std::runtime_error);
+    EXPECT_EQ(running, 0);
+    EXPECT_THROW(ForRowParts(kWide, kTall, failingPart(kTall - 1)), std::runtime_error);
+    EXPECT_EQ(running, 0);
+}
+
+TEST(RowParts, AWaitingTickerStepsOnTheCallingThreadWhileThePartsRunElsewhere) {
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<int> steps{0};
+    std::atomic<bool> stepElsewhere{false};
+    Visits visits(kTall);
+    {
+        const TWaitTicker ticker(10ms, [&] {
+            ++steps;
+            stepElsewhere = stepElsewhere || std::this_thread::get_id() != caller;
+        });
+        ForRowParts(kWide, kTall, [&](int begin, int end) {
+            std::this_thread::sleep_for(120ms);
+            visits.Add(begin, end);
+        });
+    }
+    EXPECT_TRUE(visits.EachOnce());
+    EXPECT_EQ(visits.threads.count(caller), 0u);
+    EXPECT_GE(steps, 4);
+    EXPECT_FALSE(stepElsewhere);
+
+    // Once the ticker is gone, the caller takes its part again and nothing steps.
+    const int before = steps;
+    Visits after(kTall);
+    ForRowParts(kWide, kTall, [&](int begin, int end) { after.Add(begin, end); });
+    EXPECT_TRUE(after.EachOnce());
+    EXPECT_EQ(steps, before);
+}
+
+TEST(RowParts, WithATickerAndNoThreadTheCallerDoesTheWork) {
+    const LimitedThreads none(0);
+    int steps = 0;
+    const TWaitTicker ticker(1ms, [&] { ++steps; });
+    Visits visits(kTall);
+    ForRowParts(kWide, kTall, [&](int begin, int end) { visits.Add(begin, end); });
+    EXPECT_TRUE(visits.EachOnce());
+    EXPECT_EQ(visits.threads.size(), 1u);
+    EXPECT_GT(g_refused, 0);
+}
+
+TEST(RowParts, TheRebuildIsRightWhenNoThreadCanStart) {
+    using namespace testpictures;
+    const TBitmap page = ColourPicture(1500, 400);
+    TOrImage threaded, alone;
+    threaded.PictureOriginal()->Assign(&page);
+    threaded.SetPicGrayScale(true);
+    threaded.SetPicBrightness(75);
+    {
+        const LimitedThreads none(0);
+        alone.PictureOriginal()->Assign(&page);
+        alone.SetPicGrayScale(true);
+        alone.SetPicBrightness(75);
+        EXPECT_GT(g_refused, 0);
+    }
+    EXPECT_TRUE(SamePixels(*threaded.PictureResult()->Bitmap(), *alone.PictureResult()->Bitmap()));
+}
