@@ -70,13 +70,14 @@ struct Tables {
     std::array<std::array<std::uint8_t, 256>, 2> clamped; // the same, clamped and split-lit
     std::array<std::uint8_t, 256> split;                  // split light, all steps
     std::int32_t saturationFactor = 255;
-    // For grey pictures without noise or solarize: hundredths of each unsolarized channel's table value
-    // (red × 30, green × 59, blue × 11), and the grey level of each sum of hundredths.
+    // For grey pictures without noise or solarize, in plain code: hundredths of each unsolarized
+    // channel's table value (red × 30, green × 59, blue × 11), and the grey level of each sum of
+    // hundredths. (The vector code works these out as it goes.)
     std::array<std::uint16_t, 256> red30{}, green59{}, blue11{};
     std::vector<std::uint16_t> level;
     const std::uint8_t* halfTable = nullptr;
 
-    explicit Tables(const ToneSettings& s, bool greyLevels) {
+    Tables(const ToneSettings& s, bool grey, bool greyLevels) {
         solarize = s.Posterize == 0 && s.Solarize != 0;
         solarizeAbove = 255 - s.Solarize;
         for (int c = 0; c < 256; ++c) {
@@ -104,8 +105,9 @@ struct Tables {
                 level[std::size_t(h)] =
                     rest == 50 ? std::uint16_t(kHalf | whole) : std::uint16_t(whole + (rest > 50));
             }
-            halfTable = tone::GrayHalfTable(); // made now if need be, not by the threads
         }
+        if (grey)
+            halfTable = tone::GrayHalfTable(); // made now if need be, not by the threads
     }
 
     std::uint8_t Gray(int r, int g, int b) const {
@@ -274,34 +276,13 @@ struct GreyVectors {
     VectorTable table;
     __m512i blueGreenLow, redLow, blueGreenHigh, redHigh, lowBytes, spread0, spread1, spread2;
     __m512i weightsBlueGreen, weightsRed, flip;
-    const Tables* tables;
 };
 
-// Adds to `down` the bit of pixel i of a block (at in) when it is a half the extended evaluation rounds
-// down; `present` is 0 or 1, so that an absent half costs no branch.
-inline void MarkHalf(const Tables& t, const std::uint8_t* in, unsigned i, std::uint64_t present,
-                     std::uint64_t& down) {
-    down |= std::uint64_t(t.HalfGoesDown(in + 3 * i) & present) << i;
-}
-
-// Of the halves of a block (at least one), those that go one lower than half up. Pictures hold about
-// one half in a hundred pixels; the first two of a block are looked up without branches, more go
-// round a loop.
-inline std::uint64_t HalvesDown(const Tables& t, const std::uint8_t* in, std::uint64_t halves) {
-    std::uint64_t down = 0;
-    const std::uint64_t second = halves & (halves - 1);
-    // An absent half looks at pixel 0, which every block has.
-    MarkHalf(t, in, halves ? unsigned(__builtin_ctzll(halves)) : 0u, halves != 0, down);
-    MarkHalf(t, in, second ? unsigned(__builtin_ctzll(second)) : 0u, second != 0, down);
-    for (std::uint64_t rest = second & (second - 1); rest; rest &= rest - 1)
-        MarkHalf(t, in, unsigned(__builtin_ctzll(rest)), 1, down);
-    return down;
-}
-
-// 64 pixels (or as many as the byte masks m0 .. m2 cover) from in to out.
-template <bool Full, bool Stream = false>
-ZRK_VBMI inline void GreyBlock(const GreyVectors& v, const std::uint8_t* in, std::uint8_t* out, __mmask64 m0,
-                               __mmask64 m1, __mmask64 m2) {
+// The grey levels of 64 pixels (or of as many as the byte masks m0 .. m2 cover), halves rounded up;
+// `halves` marks the pixels whose level was an exact half.
+template <bool Full>
+ZRK_VBMI inline __m512i GreyLevels(const GreyVectors& v, const std::uint8_t* in, __mmask64 m0, __mmask64 m1,
+                                   __mmask64 m2, std::uint64_t& halves) {
     const __mmask64 evenBytes = 0x5555555555555555ull;
     const __m512i a = Look(v.table, Full ? _mm512_loadu_si512(in) : _mm512_maskz_loadu_epi8(m0, in));
     const __m512i b =
@@ -314,16 +295,20 @@ ZRK_VBMI inline void GreyBlock(const GreyVectors& v, const std::uint8_t* in, std
     const __m512i sumHigh = _mm512_add_epi16(
         _mm512_maddubs_epi16(_mm512_permutex2var_epi8(b, v.blueGreenHigh, c), v.weightsBlueGreen),
         _mm512_maddubs_epi16(_mm512_maskz_permutex2var_epi8(evenBytes, b, v.redHigh, c), v.weightsRed));
-    // Halves come out rounded up; those the extended evaluation rounds down are then put one lower.
     // (Lanes past the pixels of a partial block are no halves: their channels all hold the table's
     // value for 0, whose sum is a whole hundred.)
     __mmask32 halvesLow, halvesHigh;
     const __m512i levelsLow = RoundHundredths(sumLow, halvesLow);
     const __m512i levelsHigh = RoundHundredths(sumHigh, halvesHigh);
-    const std::uint64_t halves = std::uint64_t(halvesHigh) << 32 | halvesLow;
-    const __mmask64 down = halves ? HalvesDown(*v.tables, in, halves) : 0;
-    __m512i grey = _mm512_permutex2var_epi8(levelsLow, v.lowBytes, levelsHigh);
-    grey = _mm512_xor_si512(_mm512_mask_sub_epi8(grey, down, grey, _mm512_set1_epi8(1)), v.flip);
+    halves = std::uint64_t(halvesHigh) << 32 | halvesLow;
+    return _mm512_permutex2var_epi8(levelsLow, v.lowBytes, levelsHigh);
+}
+
+// 64 grey levels (or as many as m0 .. m2 cover), inverted if need be, each as a pixel of three bytes.
+template <bool Full, bool Stream>
+ZRK_VBMI inline void StoreGrey(const GreyVectors& v, __m512i grey, std::uint8_t* out, __mmask64 m0,
+                               __mmask64 m1, __mmask64 m2) {
+    grey = _mm512_xor_si512(grey, v.flip);
     const __m512i o0 = _mm512_permutexvar_epi8(v.spread0, grey);
     const __m512i o1 = _mm512_permutexvar_epi8(v.spread1, grey);
     const __m512i o2 = _mm512_permutexvar_epi8(v.spread2, grey);
@@ -342,10 +327,31 @@ ZRK_VBMI inline void GreyBlock(const GreyVectors& v, const std::uint8_t* in, std
     }
 }
 
-template <bool Full, bool Stream = false>
-ZRK_VBMI inline void GreyPixels(const GreyVectors& v, const std::uint8_t* in, std::uint8_t* out, int n) {
-    GreyBlock<Full, Stream>(v, in, out, FirstBits(3 * n), FirstBits(3 * n - 64), FirstBits(3 * n - 128));
+template <bool Full, bool Stream>
+ZRK_VBMI inline void StoreGreyPixels(const GreyVectors& v, const std::uint8_t* levels, std::uint8_t* out,
+                                     int n) {
+    const __m512i grey = Full ? _mm512_loadu_si512(levels) : _mm512_maskz_loadu_epi8(FirstBits(n), levels);
+    StoreGrey<Full, Stream>(v, grey, out, FirstBits(3 * n), FirstBits(3 * n - 64), FirstBits(3 * n - 128));
 }
+
+// Appends the positions x + i of the pixels i marked in a block to the list, which has room for 32 more
+// entries past its end; the new length.
+ZRK_VBMI inline std::size_t ListHalves(__m512i firstHalf, __m512i secondHalf, int x, std::uint64_t marks,
+                                       std::uint16_t* list, std::size_t count) {
+    const __m512i at = _mm512_set1_epi16(short(x));
+    const __mmask32 low = __mmask32(marks), high = __mmask32(marks >> 32);
+    _mm512_storeu_si512(list + count, _mm512_maskz_compress_epi16(low, _mm512_add_epi16(firstHalf, at)));
+    count += std::size_t(__builtin_popcount(low));
+    _mm512_storeu_si512(list + count, _mm512_maskz_compress_epi16(high, _mm512_add_epi16(secondHalf, at)));
+    return count + std::size_t(__builtin_popcount(high));
+}
+
+// A row goes in three steps: its grey levels into a buffer of the thread's own, halves rounded up, with
+// the positions of the halves listed; the halves that the extended evaluation rounds down (one pixel in
+// fifty or so, looked up one by one) then put one lower there; and the levels, as pixels, into the
+// result. The list keeps the lookups out of the vector work and is walked without a branch per block.
+// Positions are 16-bit, so rows wider than that go the plain way.
+constexpr int kWidestVectorGreyRow = 65536 - 64;
 
 ZRK_VBMI void GreyRowsVbmi(const Tables& t, std::uint8_t invert, ConstPixelRows source, PixelRows result,
                            int width, int yBegin, int yEnd, bool stream) {
@@ -362,25 +368,52 @@ ZRK_VBMI void GreyRowsVbmi(const Tables& t, std::uint8_t invert, ConstPixelRows 
     v.weightsBlueGreen = _mm512_set1_epi16(11 | 59 << 8);
     v.weightsRed = _mm512_set1_epi16(30);
     v.flip = _mm512_set1_epi8(char(invert));
-    v.tables = &t;
+    const __m512i firstHalf = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16,
+                                               15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    const __m512i secondHalf = _mm512_add_epi16(firstHalf, _mm512_set1_epi16(32));
+    const std::size_t blocks = std::size_t(width + 63) / 64;
+    std::vector<std::uint8_t> levels(64 * blocks);
+    std::vector<std::uint16_t> halves(64 * blocks + 32); // room for one full store past the last entry
+
     for (int y = yBegin; y < yEnd; ++y) {
         const std::uint8_t* in = source.Row(y);
         std::uint8_t* out = result.Row(y);
+
+        std::size_t count = 0;
         int x = 0;
+        std::uint64_t marks = 0;
+        for (; x + 64 <= width; x += 64) {
+            _mm512_storeu_si512(levels.data() + x, GreyLevels<true>(v, in + 3 * x, 0, 0, 0, marks));
+            count = ListHalves(firstHalf, secondHalf, x, marks, halves.data(), count);
+        }
+        if (x < width) {
+            const int n = width - x;
+            _mm512_storeu_si512(levels.data() + x,
+                                GreyLevels<false>(v, in + 3 * x, FirstBits(3 * n), FirstBits(3 * n - 64),
+                                                  FirstBits(3 * n - 128), marks));
+            count = ListHalves(firstHalf, secondHalf, x, marks, halves.data(), count);
+        }
+
+        for (std::size_t i = 0; i < count; ++i) {
+            const unsigned pixel = halves[i];
+            levels[pixel] = std::uint8_t(levels[pixel] - t.HalfGoesDown(in + 3 * pixel));
+        }
+
+        x = 0;
         if (stream) {
             // Up to a 64-byte boundary of the result (3 × 43 = 1 modulo 64), then whole lines past the
             // caches.
             x = std::min(width, int((64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64 * 43 % 64));
             if (x > 0)
-                GreyPixels<false>(v, in, out, x);
+                StoreGreyPixels<false, false>(v, levels.data(), out, x);
             for (; x + 64 <= width; x += 64)
-                GreyPixels<true, true>(v, in + 3 * x, out + 3 * x, 64);
+                StoreGreyPixels<true, true>(v, levels.data() + x, out + 3 * x, 64);
         } else {
             for (; x + 64 <= width; x += 64)
-                GreyPixels<true>(v, in + 3 * x, out + 3 * x, 64);
+                StoreGreyPixels<true, false>(v, levels.data() + x, out + 3 * x, 64);
         }
         if (x < width)
-            GreyPixels<false>(v, in + 3 * x, out + 3 * x, width - x);
+            StoreGreyPixels<false, false>(v, levels.data() + x, out + 3 * x, width - x);
     }
     if (stream)
         _mm_sfence();
@@ -441,10 +474,14 @@ void RunTonePass(const ToneSettings& settings, ConstPixelRows source, ConstPixel
     const bool perByte = !noise.First && !solarize;
     const bool grey = perByte && settings.GrayScale;
     const bool table = perByte && !settings.GrayScale && settings.Saturation == 0;
-    const Tables tables(settings, grey);
-    const std::uint8_t invert = settings.Invert ? 255 : 0;
     const bool vectors = units == TPassUnits::Best && HasVbmi();
-    (void)vectors;
+#ifdef ZRK_HAVE_VBMI
+    const bool vectorGrey = vectors && grey && width <= kWidestVectorGreyRow;
+#else
+    const bool vectorGrey = false;
+#endif
+    const Tables tables(settings, grey, grey && !vectorGrey);
+    const std::uint8_t invert = settings.Invert ? 255 : 0;
     // A large result goes straight to memory rather than through the caches, where it would only push
     // out the source it is read from (and no cache holds the whole of it anyway).
     const bool stream = 3LL * width * height >= kStreamedBytes;
@@ -452,7 +489,7 @@ void RunTonePass(const ToneSettings& settings, ConstPixelRows source, ConstPixel
 
     ForRowParts(width, height, [&](int begin, int end) {
 #ifdef ZRK_HAVE_VBMI
-        if (vectors && grey)
+        if (vectorGrey)
             return GreyRowsVbmi(tables, invert, source, result, width, begin, end, stream);
         if (vectors && table)
             return TableRowsVbmi(tables, invert, source, result, width, begin, end, stream);
