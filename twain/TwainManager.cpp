@@ -410,15 +410,7 @@ bool TTwainManager::ListSources() {
     if (!libraryLoaded_ || !sourceManagerLoaded_)
         return false;
     FreeSourceList();
-    auto source = std::make_unique<TTwainSource>(this);
-    TW_UINT16 answer = CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &source->Record());
-    while (answer == TWRC_SUCCESS) {
-        source->SetTransferMode(transferMode_);
-        source->SetIndex(sources_.Count());
-        sources_.Add(source.release());
-        source = std::make_unique<TTwainSource>(this);
-        answer = CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &source->Record());
-    }
+    ListNewSources();
     sourcesListed_ = true;
     return true;
 }
@@ -499,7 +491,36 @@ int TTwainManager::ChooseSource() {
     TW_IDENTITY identity{};
     const TW_UINT16 answer = CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &identity);
     selecting_ = false;
-    return answer == TWRC_SUCCESS ? IndexOfIdentity(identity) : -1;
+    if (answer != TWRC_SUCCESS)
+        return -1;
+    const int index = IndexOfIdentity(identity);
+    if (index != -1)
+        return index;
+    // The selection dialog looks for devices anew, so it may offer one that was not there when the list
+    // was made (a network scanner that answered only now): the manager is asked for its list again.
+    ListNewSources();
+    return IndexOfIdentity(identity);
+}
+
+void TTwainManager::ListNewSources() {
+    // Sources not listed yet join the end of the list; those listed keep their places and objects.
+    auto listed = [this](const TW_IDENTITY& identity) {
+        for (int i = 0; i < sources_.Count(); ++i)
+            if (std::memcmp(&sources_.Get(i)->Record(), &identity, sizeof identity) == 0)
+                return true;
+        return false;
+    };
+    auto source = std::make_unique<TTwainSource>(this);
+    TW_UINT16 answer = CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &source->Record());
+    while (answer == TWRC_SUCCESS) {
+        if (!listed(source->Record())) {
+            source->SetTransferMode(transferMode_);
+            source->SetIndex(sources_.Count());
+            sources_.Add(source.release());
+            source = std::make_unique<TTwainSource>(this);
+        }
+        answer = CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &source->Record());
+    }
 }
 
 LRESULT TTwainManager::VirtualWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -219,7 +219,8 @@ public:
     int DefaultSourceIndex();
     // The lowest list position whose identity equals the record byte for byte, or -1.
     int IndexOfIdentity(const TW_IDENTITY& identity);
-    // Runs the manager's selection dialog; the chosen source's position, or -1.
+    // Runs the manager's selection dialog; the chosen source's position, or -1. A source the dialog
+    // found that is not listed yet is added at the end of the list.
     int ChooseSource();
 
     bool Selecting() const { return selecting_; }
@@ -250,6 +251,7 @@ private:
     };
 
     bool ListSources();
+    void ListNewSources();
     void FreeSourceList();
     void ReleaseRetired();
     static LRESULT VirtualWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -207,6 +207,29 @@ TEST_F(TwainTest, ChooseSourceMatchesTheWholeIdentity) {
     EXPECT_FALSE(manager_->Selecting());
 }
 
+TEST_F(TwainTest, ASourceTheSelectionFoundLaterJoinsTheEndOfTheList) {
+    scanner_.Sources = {"One", "Two"};
+    OpenManager();
+    ASSERT_EQ(manager_->SourceCount(), 2);
+    TTwainSource* first = manager_->SourceAt(0);
+    TTwainSource* second = manager_->SourceAt(1);
+    // The dialog's own search finds a network scanner that did not answer when the list was made.
+    scanner_.Sources = {"One", "Two", "Network"};
+    scanner_.UserSelect = 2;
+    EXPECT_EQ(manager_->ChooseSource(), 2);
+    ASSERT_EQ(manager_->SourceCount(), 3);
+    EXPECT_EQ(manager_->SourceAt(0), first) << "the listed sources keep their places";
+    EXPECT_EQ(manager_->SourceAt(1), second);
+    EXPECT_STREQ(manager_->SourceAt(2)->Record().ProductName, "Network");
+    EXPECT_EQ(manager_->SourceAt(2)->Index(), 2);
+    scanner_.UserSelect = 1;
+    EXPECT_EQ(manager_->ChooseSource(), 1) << "an identity listed already";
+    scanner_.UserSelect = 2;
+    scanner_.SelectIdDelta = 100;
+    EXPECT_EQ(manager_->ChooseSource(), -1) << "an identity the manager does not list";
+    EXPECT_EQ(manager_->SourceCount(), 3);
+}
+
 TEST_F(TwainTest, ChooseSourceWhileSelectingAsksNothing) {
     OpenManager();
     // The selection dialog pumps messages; a handler run meanwhile tries to open a second dialog.
