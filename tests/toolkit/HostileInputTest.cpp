@@ -4,7 +4,7 @@
 #include "Bitmap.h"
 #include "Exceptions.h"
 #include "JpegImage.h"
-#include "bmp_support.h"
+#include "BmpSupport.h"
 
 #include <gtest/gtest.h>
 

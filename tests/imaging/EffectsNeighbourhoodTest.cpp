@@ -1,7 +1,7 @@
 // Emboss, mosaic, split blur, Gaussian blur and anti-alias against plain per-pixel evaluations of their
 // rules, on random pictures of many sizes, plus the values and limits the control relies on.
 #include "Effects.h"
-#include "effects_picture.h"
+#include "EffectsPicture.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "Exceptions.h"
 #include "JpegImage.h"
 #include "TestPictures.h"
-#include "bmp_support.h"
+#include "BmpSupport.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -2,7 +2,7 @@
 // search of the halftone palette.
 #include "Effects.h"
 #include "Halftone.h"
-#include "effects_picture.h"
+#include "EffectsPicture.h"
 
 #include <gtest/gtest.h>
 

@@ -225,4 +225,4 @@ private slots:
 };
 
 static RegisterWindowTest<KeysAndLanguageTest> registered;
-#include "keys_language_test.moc"
+#include "KeysLanguageTest.moc"

@@ -357,4 +357,4 @@ private slots:
 };
 
 static RegisterWindowTest<FilesTest> registered;
-#include "files_test.moc"
+#include "FilesTest.moc"

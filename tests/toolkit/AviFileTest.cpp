@@ -3,7 +3,7 @@
 #include "AviFile.h"
 #include "Exceptions.h"
 #include "TestPictures.h"
-#include "bmp_support.h"
+#include "BmpSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -189,4 +189,4 @@ private slots:
 };
 
 static RegisterWindowTest<CorrectionTest> registered;
-#include "correction_test.moc"
+#include "CorrectionTest.moc"

@@ -231,4 +231,4 @@ private slots:
 };
 
 static RegisterWindowTest<WindowTest> registered;
-#include "window_test.moc"
+#include "WindowTest.moc"

@@ -203,4 +203,4 @@ private slots:
 };
 
 static RegisterWindowTest<ScanTest> registered;
-#include "scan_test.moc"
+#include "ScanTest.moc"

@@ -166,4 +166,4 @@ private slots:
 };
 
 static RegisterWindowTest<RingTest> registered;
-#include "ring_test.moc"
+#include "RingTest.moc"

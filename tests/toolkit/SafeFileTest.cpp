@@ -4,7 +4,7 @@
 #include "JpegImage.h"
 #include "SafeFile.h"
 #include "TestPictures.h"
-#include "bmp_support.h"
+#include "BmpSupport.h"
 
 #include <QDir>
 #include <QFile>

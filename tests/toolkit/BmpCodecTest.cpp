@@ -2,7 +2,7 @@
 #include "Bitmap.h"
 #include "Exceptions.h"
 #include "TestPictures.h"
-#include "bmp_support.h"
+#include "BmpSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Resampling and the tile grid against plain evaluations of the fixed-point rule, and the tile sizes and
 // stored values for the picture sizes the control meets.
 #include "Effects.h"
-#include "effects_picture.h"
+#include "EffectsPicture.h"
 
 #include <gtest/gtest.h>
 

@@ -298,4 +298,4 @@ private slots:
 };
 
 static RegisterWindowTest<PrintTest> registered;
-#include "print_test.moc"
+#include "PrintTest.moc"

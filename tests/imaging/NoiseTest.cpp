@@ -1,7 +1,7 @@
 // The process-wide generator and the noise fills, against a generator written out here and against the
 // known first draws after start-up.
 #include "Noise.h"
-#include "effects_picture.h"
+#include "EffectsPicture.h"
 
 #include <gtest/gtest.h>
 

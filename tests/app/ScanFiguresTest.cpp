@@ -151,4 +151,4 @@ private slots:
 };
 
 static RegisterWindowTest<ScanFiguresTest> registered;
-#include "scan_figures_test.moc"
+#include "ScanFiguresTest.moc"
