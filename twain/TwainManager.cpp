@@ -42,21 +42,6 @@ private:
     static inline int registrations_ = 0;
 };
 
-// Copies a text into a 34-byte field: zero-filled, then at most 34 bytes, with no terminating zero
-// when the text fills the field.
-void WriteText(TW_STR32& field, const QString& value) {
-    const QByteArray bytes = value.toUtf8();
-    std::memset(field, 0, sizeof field);
-    std::memcpy(field, bytes.constData(), std::min<std::size_t>(std::size_t(bytes.size()), sizeof field));
-}
-
-// Reads a text field up to its first zero byte, or all of it.
-QString ReadText(const char* field, std::size_t size) {
-    const void* zero = std::memchr(field, 0, size);
-    const std::size_t length = zero ? std::size_t(static_cast<const char*>(zero) - field) : size;
-    return QString::fromUtf8(field, qsizetype(length));
-}
-
 template <class T> T ReadItem(const void* item) {
     T value;
     std::memcpy(&value, item, sizeof value);
@@ -188,141 +173,6 @@ HBITMAP BitmapFromPackedDib(const std::uint8_t* data, std::size_t size) {
 }
 
 } // namespace
-
-// ===================================================================================================
-// TTwainIdentity
-
-TTwainIdentity::TTwainIdentity(TObject* owner) : owner_(owner) {
-    SetMajorVersion(1);
-    SetMinorVersion(0);
-    SetLanguage(tlUserLocale);
-    SetCountryCode(TWCY_USA);
-    SetGroups({tgControl, tgImage});
-    SetVersionInfo(QStringLiteral("Application name"));
-    SetManufacturer(QStringLiteral("Application manufacturer"));
-    SetProductFamily(QStringLiteral("App product family"));
-    SetProductName(QStringLiteral("App product name"));
-    record_.ProtocolMajor = 1;
-    record_.ProtocolMinor = 9;
-    record_.Id = 0;
-}
-
-void TTwainIdentity::Assign(const TTwainIdentity& source) {
-    std::memcpy(&record_, &source.record_, sizeof record_);
-}
-
-TW_UINT16 TTwainIdentity::MajorVersion() const {
-    return record_.Version.MajorNum;
-}
-void TTwainIdentity::SetMajorVersion(TW_UINT16 value) {
-    record_.Version.MajorNum = value;
-}
-TW_UINT16 TTwainIdentity::MinorVersion() const {
-    return record_.Version.MinorNum;
-}
-void TTwainIdentity::SetMinorVersion(TW_UINT16 value) {
-    record_.Version.MinorNum = value;
-}
-
-// The record stores the TWLG_ code, which is one below the enumeration's ordinal.
-TTwainLanguage TTwainIdentity::Language() const {
-    return TTwainLanguage(TW_UINT16(record_.Version.Language + 1));
-}
-void TTwainIdentity::SetLanguage(TTwainLanguage value) {
-    record_.Version.Language = TW_UINT16(int(value) - 1);
-}
-
-TW_UINT16 TTwainIdentity::CountryCode() const {
-    return record_.Version.Country;
-}
-void TTwainIdentity::SetCountryCode(TW_UINT16 value) {
-    record_.Version.Country = value;
-}
-
-// DG_CONTROL is always supported, whatever the set says.
-TTwainGroups TTwainIdentity::Groups() const {
-    TTwainGroups groups{tgControl};
-    if (record_.SupportedGroups & DG_IMAGE)
-        groups.Include(tgImage);
-    if (record_.SupportedGroups & DG_AUDIO)
-        groups.Include(tgAudio);
-    return groups;
-}
-
-void TTwainIdentity::SetGroups(TTwainGroups value) {
-    TW_UINT32 groups = DG_CONTROL;
-    if (value.Contains(tgImage))
-        groups |= DG_IMAGE;
-    if (value.Contains(tgAudio))
-        groups |= DG_AUDIO;
-    record_.SupportedGroups = groups;
-}
-
-QString TTwainIdentity::VersionInfo() const {
-    return ReadText(record_.Version.Info, sizeof(TW_STR32));
-}
-void TTwainIdentity::SetVersionInfo(const QString& value) {
-    WriteText(record_.Version.Info, value);
-}
-QString TTwainIdentity::Manufacturer() const {
-    return ReadText(record_.Manufacturer, sizeof(TW_STR32));
-}
-void TTwainIdentity::SetManufacturer(const QString& value) {
-    WriteText(record_.Manufacturer, value);
-}
-QString TTwainIdentity::ProductFamily() const {
-    return ReadText(record_.ProductFamily, sizeof(TW_STR32));
-}
-void TTwainIdentity::SetProductFamily(const QString& value) {
-    WriteText(record_.ProductFamily, value);
-}
-QString TTwainIdentity::ProductName() const {
-    return ReadText(record_.ProductName, sizeof(TW_STR32));
-}
-void TTwainIdentity::SetProductName(const QString& value) {
-    WriteText(record_.ProductName, value);
-}
-
-// ===================================================================================================
-// TPointerList
-
-TPointerList::TPointerList() {
-    SetCapacity(blockSize_);
-}
-
-void TPointerList::Add(TTwainSource* item) {
-    SetCount(count_ + 1);
-    Put(count_ - 1, item);
-}
-
-void TPointerList::Clear() {
-    SetCount(0);
-    SetCapacity(blockSize_);
-}
-
-void TPointerList::SetCount(int count) {
-    if (count < 0)
-        return;
-    while (capacity_ < count)
-        SetCapacity(capacity_ + blockSize_);
-    count_ = count;
-}
-
-void TPointerList::SetCapacity(int capacity) {
-    if (capacity <= 0 || capacity < count_)
-        return;
-    storage_.resize(std::size_t(capacity), nullptr);
-    capacity_ = capacity;
-}
-
-TTwainSource* TPointerList::Get(int index) const {
-    return index >= 0 && index < count_ ? storage_[std::size_t(index)] : nullptr;
-}
-
-void TPointerList::Put(int index, TTwainSource* item) {
-    if (index >= 0 && index < count_)
-        storage_[std::size_t(index)] = item;
-}
 
 // ===================================================================================================
 // TTwainManager
@@ -782,7 +632,7 @@ QString TTwainSource::ItemText(TW_UINT16 itemType, const void* item) {
     case TWTY_STR64:
     case TWTY_STR128:
     case TWTY_STR255:
-        return ReadText(static_cast<const char*>(item), std::size_t(ItemSize(itemType)));
+        return ReadTwainText(static_cast<const char*>(item), std::size_t(ItemSize(itemType)));
     default:
         return QString();
     }
