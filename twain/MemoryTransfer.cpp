@@ -15,7 +15,7 @@
 #include <vector>
 
 TW_UINT16 TTwainSource::PrepareMemoryTransfer(HBITMAP& bitmap, TW_INT16& pixelType) {
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     bitmap = nullptr;
     TW_IMAGEINFO info{};
     const TW_UINT16 answer = Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
@@ -113,7 +113,7 @@ TW_UINT16 TTwainSource::PrepareMemoryTransfer(HBITMAP& bitmap, TW_INT16& pixelTy
 }
 
 TW_UINT16 TTwainSource::MemoryTransfer(HBITMAP bitmap, TW_INT16 pixelType) {
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     TW_SETUPMEMXFER setup{};
     TW_UINT16 code = Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
     if (code == TWRC_SUCCESS && setup.Preferred == 0)
@@ -185,7 +185,7 @@ TW_UINT16 TTwainSource::MemoryTransfer(HBITMAP bitmap, TW_INT16 pixelType) {
 }
 
 void TTwainSource::DeliverMemoryImage(HBITMAP bitmap, bool& cancel) {
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     if (!owner_->OnTwainAcquire) {
         DeleteObject(bitmap);
         return;

@@ -86,7 +86,7 @@ TCapResult TTwainSource::GetCapability(TW_UINT16 capability, HGLOBAL& container,
                                        TCapQuery mode) {
     if (!loaded_)
         return cpBadState;
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     TW_CAPABILITY request{};
     request.Cap = capability;
     request.ConType = TWON_DONTCARE16;
@@ -102,7 +102,7 @@ TCapResult TTwainSource::GetCapability(TW_UINT16 capability, HGLOBAL& container,
 TCapResult TTwainSource::GetEnumerationCap(TW_UINT16 capability, TW_UINT16& itemType,
                                            TGetCapabilityList& list, int& current, int& defaultIndex,
                                            TCapQuery mode, HGLOBAL container) {
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     if (!container) {
         TW_UINT16 containerType = 0;
         const TCapResult result = GetCapability(capability, container, containerType, mode);

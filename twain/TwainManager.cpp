@@ -40,11 +40,6 @@ private:
 // ===================================================================================================
 // TTwainManager
 
-TTwainManager::TBusy::~TBusy() {
-    if (--manager_.busy_ == 0)
-        manager_.ReleaseRetired();
-}
-
 TTwainManager::TTwainManager(TObject* owner) : owner_(owner) {
     static TVirtualWindowClass windowClass(&TTwainManager::VirtualWindowProc);
     virtualWindow_ = CreateWindowExA(0, kVirtualWindowClass, "Twain Manager virtual window", 0, 10, 10, 100,
@@ -57,7 +52,7 @@ TTwainManager::~TTwainManager() {
     SetLibraryLoaded(false);
     DestroyWindow(virtualWindow_);
     FreeSourceList();
-    ReleaseRetired();
+    keepAlive_.ReleaseRetired();
     appIdentity_ = nullptr;
 }
 
@@ -65,7 +60,7 @@ TW_UINT16 TTwainManager::CallSourceManager(TW_IDENTITY* destination, TW_UINT32 g
                                            TW_UINT16 message, TW_MEMREF data) {
     if (!entry_)
         return TWRC_FAILURE;
-    TBusy busy(*this);
+    const TKeepAlive::TScope busy(keepAlive_);
     try {
         return entry_(appIdentity_, destination, group, dataType, message, data);
     } catch (...) {
@@ -93,10 +88,8 @@ void TTwainManager::SetLibraryLoaded(bool value) {
         return;
     }
     SetSourceManagerLoaded(false);
-    if (busy_ > 0) {
-        // The library's code may still be on the stack (a handler running inside a call into it):
-        // it is freed when the outermost operation of the component returns.
-        retiredLibraries_.push_back(library_);
+    if (keepAlive_.Busy()) {
+        keepAlive_.Retire(library_);
     } else if (!FreeLibrary(library_)) {
         return;
     }
@@ -137,24 +130,11 @@ void TTwainManager::FreeSourceList() {
     sourcesListed_ = false;
     for (TTwainSource* source : listed) {
         std::unique_ptr<TTwainSource> owned(source);
-        if (busy_ > 0) {
-            // A source may be running one of its own operations further up the stack: it is closed now
-            // and freed when the outermost operation returns.
+        if (keepAlive_.Busy()) {
             owned->CloseDS();
-            retiredSources_.push_back(std::move(owned));
+            keepAlive_.Retire(std::move(owned));
         }
     }
-}
-
-void TTwainManager::ReleaseRetired() {
-    if (releasing_)
-        return;
-    releasing_ = true;
-    retiredSources_.clear();
-    for (HMODULE library : retiredLibraries_)
-        FreeLibrary(library);
-    retiredLibraries_.clear();
-    releasing_ = false;
 }
 
 int TTwainManager::SourceCount() {
@@ -244,7 +224,7 @@ LRESULT TTwainManager::VirtualWindowProc(HWND window, UINT message, WPARAM wPara
     }
     auto* manager = reinterpret_cast<TTwainManager*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (manager && manager->openedSourceCount_ > 0) {
-        TBusy busy(*manager);
+        const TKeepAlive::TScope busy(manager->keepAlive_);
         MSG msg;
         msg.hwnd = window;
         msg.message = message;
@@ -253,7 +233,7 @@ LRESULT TTwainManager::VirtualWindowProc(HWND window, UINT message, WPARAM wPara
         GetCursorPos(&msg.pt);
         const int count = manager->SourceCount();
         // A handler may change the list while a source works on the message: each source is looked up
-        // afresh, and one taken off the list stays alive until this message is done.
+        // afresh.
         for (int i = 0; i < count; ++i) {
             TTwainSource* source = manager->sources_.Get(i);
             if (source && source->Loaded() && source->Enabled() && source->ProcessEvent(&msg))

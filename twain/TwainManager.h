@@ -8,6 +8,7 @@
 // back into the component, even close the source or the manager that raised them.
 #pragma once
 
+#include "KeepAlive.h"
 #include "PointerList.h"
 #include "TwainIdentity.h"
 #include "TwainSource.h"
@@ -76,24 +77,9 @@ public:
 private:
     friend class TTwainSource;
 
-    // While anything of the component is on the stack (a call into the manager, a message being handed
-    // to sources), sources taken off the list and a library being unloaded are kept alive; they go
-    // when the outermost operation returns.
-    class TBusy {
-    public:
-        explicit TBusy(TTwainManager& manager) : manager_(manager) { ++manager_.busy_; }
-        ~TBusy();
-        TBusy(const TBusy&) = delete;
-        TBusy& operator=(const TBusy&) = delete;
-
-    private:
-        TTwainManager& manager_;
-    };
-
     bool ListSources();
     void ListNewSources();
     void FreeSourceList();
-    void ReleaseRetired();
     static LRESULT VirtualWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     TObject* owner_;
@@ -111,8 +97,5 @@ private:
     bool libraryLoaded_ = false;
     bool sourceManagerLoaded_ = false;
 
-    int busy_ = 0;
-    bool releasing_ = false;
-    std::vector<std::unique_ptr<TTwainSource>> retiredSources_;
-    std::vector<HMODULE> retiredLibraries_;
+    TKeepAlive keepAlive_;
 };

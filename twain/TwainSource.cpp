@@ -53,7 +53,7 @@ void TTwainSource::SetEnabled(bool value) {
 bool TTwainSource::OpenDS() {
     if (loaded_)
         return true;
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     if (owner_->CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &Record()) != TWRC_SUCCESS)
         return false;
     ++owner_->openedSourceCount_;
@@ -68,7 +68,7 @@ bool TTwainSource::OpenDS() {
 bool TTwainSource::CloseDS() {
     if (!loaded_)
         return true;
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     DisableDS();
     const bool closed =
         owner_->CallSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &Record()) == TWRC_SUCCESS;
@@ -81,7 +81,7 @@ bool TTwainSource::CloseDS() {
 bool TTwainSource::EnableDS(bool showUI, bool modal) {
     if (!loaded_ || enabled_)
         return enabled_;
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     userInterface_ = TW_USERINTERFACE{};
     userInterface_.ShowUI = showUI ? TW_BOOL(-1) : TW_BOOL(0);
     userInterface_.ModalUI = modal ? TW_BOOL(-1) : TW_BOOL(0);
@@ -103,7 +103,7 @@ bool TTwainSource::DisableDS() {
         enabled_ = false;
         return true;
     }
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     // The standard asks for the record the source was enabled with.
     TW_USERINTERFACE ui = userInterface_;
     if (Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui) != TWRC_SUCCESS)
@@ -135,7 +135,7 @@ void TTwainSource::RaiseAcquire(TBitmap& image, bool& cancel) {
 }
 
 bool TTwainSource::ProcessEvent(MSG* message) {
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     TW_EVENT event{};
     event.pEvent = message;
     event.TWMessage = MSG_NULL;
@@ -157,7 +157,7 @@ bool TTwainSource::ProcessEvent(MSG* message) {
 }
 
 void TTwainSource::RunTransfers() {
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     bool cancel = false;
     bool ending = false;
     // A source that keeps announcing images it then fails to transfer would hold the program here.
@@ -240,7 +240,7 @@ void TTwainSource::RunTransfers() {
 }
 
 void TTwainSource::DeliverNativeImage(HGLOBAL dib, bool& cancel) {
-    TTwainManager::TBusy busy(*owner_);
+    const TKeepAlive::TScope busy(owner_->keepAlive_);
     HBITMAP bitmap = nullptr;
     {
         TLockedBlock block(dib);
