@@ -2,7 +2,6 @@
 // has the source write its rows into it, and the hand-over of the finished picture.
 #include "TwainSource.h"
 
-#include "Bitmap.h"
 #include "Gdi.h"
 #include "GlobalMemory.h"
 #include "LockedBlock.h"
@@ -186,14 +185,5 @@ TW_UINT16 TTwainSource::MemoryTransfer(HBITMAP bitmap, TW_INT16 pixelType) {
 
 void TTwainSource::DeliverMemoryImage(HBITMAP bitmap, bool& cancel) {
     const TKeepAlive::TScope busy(owner_->keepAlive_);
-    if (!owner_->OnTwainAcquire) {
-        DeleteObject(bitmap);
-        return;
-    }
-    TBitmap image;
-    if (!AdoptBitmap(image, bitmap, false)) {
-        DeleteObject(bitmap);
-        return;
-    }
-    RaiseAcquire(image, cancel);
+    RaiseAcquire(bitmap, cancel);
 }

@@ -130,7 +130,18 @@ void TTwainSource::RaiseError(TW_UINT16 code) {
         owner_->OnAcquireError(owner_, index_, code, GetConditionCode());
 }
 
-void TTwainSource::RaiseAcquire(TBitmap& image, bool& cancel) {
+// The bitmap goes to the handler as a TBitmap, or is deleted when there is no handler or TBitmap cannot
+// hold it.
+void TTwainSource::RaiseAcquire(HBITMAP bitmap, bool& cancel) {
+    if (!owner_->OnTwainAcquire) {
+        DeleteObject(bitmap);
+        return;
+    }
+    TBitmap image;
+    if (!AdoptBitmap(image, bitmap, false)) {
+        DeleteObject(bitmap);
+        return;
+    }
     owner_->OnTwainAcquire(owner_, index_, &image, cancel);
 }
 
@@ -253,16 +264,7 @@ void TTwainSource::DeliverNativeImage(HGLOBAL dib, bool& cancel) {
         RaiseError(TWRC_FAILURE);
         return;
     }
-    if (!owner_->OnTwainAcquire) {
-        DeleteObject(bitmap);
-        return;
-    }
-    TBitmap image;
-    if (!AdoptBitmap(image, bitmap, false)) {
-        DeleteObject(bitmap);
-        return;
-    }
-    RaiseAcquire(image, cancel);
+    RaiseAcquire(bitmap, cancel);
 }
 
 void TTwainSource::DeliverFileImage(const TW_STR255& fileName, TW_UINT16 format, bool& cancel) {

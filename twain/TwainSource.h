@@ -66,7 +66,7 @@ private:
     TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dataType, TW_UINT16 message, TW_MEMREF data);
     TCapResult ResultOf(TW_UINT16 returnCode);
     void RaiseError(TW_UINT16 code);
-    void RaiseAcquire(TBitmap& image, bool& cancel);
+    void RaiseAcquire(HBITMAP bitmap, bool& cancel);
 
     int index_ = 0;
     TTwainTransferMode transferMode_ = ttmNative;
