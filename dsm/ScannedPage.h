@@ -3,6 +3,7 @@
 // 0 = black; grey rows one byte per pixel; colour rows three bytes per pixel in red-green-blue order.
 #pragma once
 
+#include "DibRow.h"
 #include <sane/sane.h>
 
 #include <cstddef>
@@ -24,7 +25,7 @@ struct TScannedPage {
     const std::uint8_t* Row(int y) const { return rows.data() + std::size_t(y) * RowBytes(); }
 
     static std::size_t RowBytesFor(int width, int bitsPerPixel) {
-        return (std::size_t(width) * std::size_t(bitsPerPixel) + 31) / 32 * 4;
+        return std::size_t(DibRowSize(width, bitsPerPixel));
     }
 };
 

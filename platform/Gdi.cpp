@@ -1,5 +1,6 @@
 #include "Gdi.h"
 
+#include "DibRow.h"
 #include "HandleTable.h"
 
 #include <algorithm>
@@ -110,7 +111,7 @@ RGBQUAD DibPixel(const std::uint8_t* row, int x, int bits, const std::vector<RGB
 std::size_t DibRowBytes(long long width, int bitsPerPixel) {
     if (width <= 0 || bitsPerPixel <= 0 || width > (1ll << 31) || bitsPerPixel > 64)
         return 0;
-    return std::size_t((bitsPerPixel * width + 31) / 32 * 4);
+    return std::size_t(DibRowSize(width, bitsPerPixel));
 }
 
 HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD) {

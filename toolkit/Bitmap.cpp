@@ -1,6 +1,7 @@
 #include "Bitmap.h"
 
 #include "Canvas.h"
+#include "DibRow.h"
 #include "Exceptions.h"
 #include "Halftone.h"
 #include "PageMemory.h"
@@ -29,7 +30,7 @@ namespace {
 
 // Rows of the bitmap's own memory are padded to a multiple of 4 bytes, as in a BMP file.
 std::ptrdiff_t AlignedStride(int width, TPixelFormat format) {
-    return ((std::ptrdiff_t(width) * BitsPerPixel(format) + 31) / 32) * 4;
+    return std::ptrdiff_t(DibRowSize(width, BitsPerPixel(format)));
 }
 
 TColorTable BlackAndWhite() {

@@ -1,5 +1,6 @@
 #include "BmpCodec.h"
 
+#include "DibRow.h"
 #include "Exceptions.h"
 
 #include <algorithm>
@@ -159,7 +160,7 @@ void DecodeUncompressed(const Format& f, const std::uint8_t* data, std::size_t s
 } // namespace
 
 std::size_t RowBytes(int width, int bits) {
-    return ((std::size_t(width) * std::size_t(bits) + 31) / 32) * 4;
+    return std::size_t(DibRowSize(width, bits));
 }
 
 std::size_t ReadInfoHeader(const std::uint8_t* p, std::size_t available, Format& f, bool& os2Palette,

@@ -1,5 +1,6 @@
 #include "TwainUtils.h"
 
+#include "DibRow.h"
 #include "Folders.h"
 
 #include <cmath>
@@ -67,7 +68,7 @@ std::string FindTwainLibrary() {
 std::uint64_t BitmapRowBytes(std::int64_t width, int bitsPerPixel) {
     if (width <= 0 || bitsPerPixel <= 0 || width > std::numeric_limits<std::int32_t>::max())
         return 0;
-    return (std::uint64_t(bitsPerPixel) * std::uint64_t(width) + 31) / 32 * 4;
+    return DibRowSize(width, bitsPerPixel);
 }
 
 std::uint64_t MemoryTransferDataSize(std::int64_t width, std::int64_t length, int bitsPerPixel,
