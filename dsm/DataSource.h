@@ -2,7 +2,7 @@
 // 7 transferring), its dialog, its capabilities and the pages waiting to be transferred.
 #pragma once
 
-#include "../twain/Twain.h"
+#include "Twain.h"
 #include "SaneDevice.h"
 #include "ScanJob.h"
 #include "ScannedPage.h"

@@ -1,6 +1,6 @@
 // The source manager: its own states (closed, open), the list of sources (one per SANE device), the
 // selection dialog and the default source, and the routing of every other triplet to an open source.
-#include "../twain/Twain.h"
+#include "Twain.h"
 #include "DataSource.h"
 #include "DeviceSearch.h"
 #include "DialogOwner.h"
