@@ -237,7 +237,7 @@ TW_UINT16 TDataSource::Fail(TW_UINT16 condition) {
 }
 
 bool TDataSource::RefuseClose() {
-    if (state_ >= 6)
+    if (state_ >= TSourceState::TransferReady)
         closeWanted_ = true;
     condition_ = TWCC_SEQERROR;
     return false;
@@ -298,14 +298,14 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
         TW_USERINTERFACE ui{};
         if (!Read(data, ui))
             return Fail(TWCC_BADVALUE);
-        if (state_ != 4)
+        if (state_ != TSourceState::Open)
             return Fail(TWCC_SEQERROR);
         parent_ = static_cast<HWND>(ui.hParent);
         lastMessage_.clear();
         disabledAsAsked_ = false;
         if (!ui.ShowUI) {
             // Without its window the source scans at once with its current settings.
-            state_ = 5;
+            state_ = TSourceState::Enabled;
             StartScan(settings_);
             return TWRC_SUCCESS;
         }
@@ -325,20 +325,20 @@ TW_UINT16 TDataSource::UserInterface(TW_UINT16 msg, TW_MEMREF data) {
             Post(MSG_CLOSEDSREQ);
         };
         dialog_ = dialog;
-        state_ = 5;
+        state_ = TSourceState::Enabled;
         PlaceOver(dialog, owner);
         dialog->show();
         return TWRC_SUCCESS;
     }
     if (msg == MSG_DISABLEDS) {
-        if (state_ == 4 && disabledAsAsked_) {
+        if (state_ == TSourceState::Open && disabledAsAsked_) {
             // The disable refused during the transfers was done when they ended; asked again, it is
             // done already.
             disabledAsAsked_ = false;
             return TWRC_SUCCESS;
         }
-        if (state_ != 5) {
-            if (state_ >= 6)
+        if (state_ != TSourceState::Enabled) {
+            if (state_ >= TSourceState::TransferReady)
                 disableWanted_ = true;
             return Fail(TWCC_SEQERROR);
         }
@@ -356,7 +356,7 @@ void TDataSource::Disable() {
     progressTimer_->stop();
     CloseDialog();
     disableWanted_ = false;
-    state_ = 4;
+    state_ = TSourceState::Open;
 }
 
 void TDataSource::CloseDialog() {
@@ -370,7 +370,7 @@ void TDataSource::CloseDialog() {
 }
 
 void TDataSource::StartScan(const TScanSettings& settings) {
-    if (job_ || state_ != 5)
+    if (job_ || state_ != TSourceState::Enabled)
         return;
     lastMessage_.clear();
     sheetsDone_ = 0;
@@ -446,9 +446,9 @@ void TDataSource::ScanFinished() {
     const bool more = job_->MoreSheets();
     ReleaseJob();
     moreSheets_ = more && handle_;
-    if (kind == TJobKind::firstSheet && state_ == 5)
+    if (kind == TJobKind::firstSheet && state_ == TSourceState::Enabled)
         FirstSheetFinished(status, pages);
-    else if (kind == TJobKind::nextSheet && state_ == 6)
+    else if (kind == TJobKind::nextSheet && state_ == TSourceState::TransferReady)
         NextSheetFinished(status, pages);
 }
 
@@ -457,7 +457,7 @@ void TDataSource::FirstSheetFinished(SANE_Status status, std::vector<TScannedPag
         pages_.assign(std::make_move_iterator(pages.begin()), std::make_move_iterator(pages.end()));
         sheetsDone_ = 1;
         rowsSent_ = 0;
-        state_ = 6;
+        state_ = TSourceState::TransferReady;
         if (dialog_)
             dialog_->ShowMessage(QStringLiteral("Отсканировано листов: %1").arg(sheetsDone_));
         Post(MSG_XFERREADY);
@@ -493,7 +493,7 @@ void TDataSource::NextSheetFinished(SANE_Status status, std::vector<TScannedPage
     if (status == SANE_STATUS_NO_DOCS || status == SANE_STATUS_CANCELLED) {
         // The feeder is empty, or the scan was called off: the transfers end here. The application,
         // waiting for the next image, is asked to close the source.
-        state_ = 5;
+        state_ = TSourceState::Enabled;
         const bool cancelled = status == SANE_STATUS_CANCELLED;
         if (cancelled)
             lastMessage_ = ScanStatusText(status);
@@ -501,7 +501,7 @@ void TDataSource::NextSheetFinished(SANE_Status status, std::vector<TScannedPage
             cancelled ? lastMessage_
                       : QStringLiteral("Отсканировано листов: %1. В устройстве подачи больше нет листов.")
                             .arg(sheetsDone_));
-        if ((!dialog_ || cancelled) && state_ == 5)
+        if ((!dialog_ || cancelled) && state_ == TSourceState::Enabled)
             Post(MSG_CLOSEDSREQ);
         return;
     }
@@ -520,7 +520,7 @@ TW_UINT16 TDataSource::ProcessEvent(TW_MEMREF data) {
     TW_EVENT event{};
     if (!Read(data, event))
         return Fail(TWCC_BADVALUE);
-    if (state_ < 5)
+    if (state_ < TSourceState::Enabled)
         return Fail(TWCC_SEQERROR);
     MSG message{};
     const bool ours = event.pEvent && (std::memcpy(&message, event.pEvent, sizeof message), true) &&
@@ -529,7 +529,8 @@ TW_UINT16 TDataSource::ProcessEvent(TW_MEMREF data) {
     if (ours) {
         // An event that no longer fits the state (the scan was taken back meanwhile) is swallowed.
         const auto posted = TW_UINT16(message.lParam);
-        if ((posted == MSG_XFERREADY && state_ == 6) || (posted == MSG_CLOSEDSREQ && state_ == 5))
+        if ((posted == MSG_XFERREADY && state_ == TSourceState::TransferReady) ||
+            (posted == MSG_CLOSEDSREQ && state_ == TSourceState::Enabled))
             event.TWMessage = posted;
     }
     Write(data, event);
@@ -612,7 +613,7 @@ TW_UINT16 TDataSource::Capability(TW_UINT16 msg, TW_MEMREF data) {
         cap.ConType = TWON_ONEVALUE;
         break;
     case MSG_RESET:
-        if (state_ != 4)
+        if (state_ != TSourceState::Open)
             return Fail(TWCC_SEQERROR);
         if (current)
             *current = values.defaultValue;
@@ -620,7 +621,7 @@ TW_UINT16 TDataSource::Capability(TW_UINT16 msg, TW_MEMREF data) {
         cap.ConType = TWON_ONEVALUE;
         break;
     case MSG_SET: {
-        if (state_ != 4)
+        if (state_ != TSourceState::Open)
             return Fail(TWCC_SEQERROR);
         TW_UINT16 value = 0;
         if (!ValueToSet(cap, value))
@@ -652,7 +653,7 @@ TW_UINT16 TDataSource::Capability(TW_UINT16 msg, TW_MEMREF data) {
 TW_UINT16 TDataSource::ImageInfo(TW_MEMREF data) {
     if (!data)
         return Fail(TWCC_BADVALUE);
-    if (state_ != 6 && state_ != 7)
+    if (state_ != TSourceState::TransferReady && state_ != TSourceState::Transferring)
         return Fail(TWCC_SEQERROR);
     if (pages_.empty())
         return ImageNotAtHand();
@@ -677,12 +678,13 @@ TW_UINT16 TDataSource::ImageInfo(TW_MEMREF data) {
 TW_UINT16 TDataSource::SetupMemory(TW_MEMREF data) {
     if (!data)
         return Fail(TWCC_BADVALUE);
-    if (state_ < 4 || state_ > 6)
+    if (state_ < TSourceState::Open || state_ > TSourceState::TransferReady)
         return Fail(TWCC_SEQERROR);
     // Buffers of whole rows, about 64 KiB each; before a page exists only the size is known.
     constexpr TW_UINT32 kPreferred = 64 * 1024;
     TW_SETUPMEMXFER setup{};
-    const TW_UINT32 row = state_ == 6 && !pages_.empty() ? TW_UINT32(pages_.front().RowBytes()) : 4;
+    const TW_UINT32 row =
+        state_ == TSourceState::TransferReady && !pages_.empty() ? TW_UINT32(pages_.front().RowBytes()) : 4;
     setup.MinBufSize = row;
     setup.MaxBufSize = std::max(row, kPreferred) * 16;
     setup.Preferred = std::max(row, kPreferred / row * row);
@@ -694,13 +696,13 @@ TW_UINT16 TDataSource::MemoryTransfer(TW_MEMREF data) {
     TW_IMAGEMEMXFER xfer{};
     if (!Read(data, xfer))
         return Fail(TWCC_BADVALUE);
-    if (state_ != 6 && state_ != 7)
+    if (state_ != TSourceState::TransferReady && state_ != TSourceState::Transferring)
         return Fail(TWCC_SEQERROR);
     if (pages_.empty())
         return ImageNotAtHand();
     const TScannedPage& page = pages_.front();
     const std::size_t rowBytes = page.RowBytes();
-    if (state_ == 7 && rowsSent_ >= page.height)
+    if (state_ == TSourceState::Transferring && rowsSent_ >= page.height)
         return Fail(TWCC_SEQERROR); // the page was delivered whole; MSG_ENDXFER comes next
     if (xfer.Memory.Length < rowBytes || !xfer.Memory.TheMem)
         return Fail(TWCC_BADVALUE);
@@ -728,14 +730,14 @@ TW_UINT16 TDataSource::MemoryTransfer(TW_MEMREF data) {
     xfer.BytesWritten = TW_UINT32(std::size_t(rows) * rowBytes);
     Write(data, xfer);
     rowsSent_ += rows;
-    state_ = 7;
+    state_ = TSourceState::Transferring;
     return rowsSent_ >= page.height ? TWRC_XFERDONE : TWRC_SUCCESS;
 }
 
 TW_UINT16 TDataSource::NativeTransfer(TW_MEMREF data) {
     if (!data)
         return Fail(TWCC_BADVALUE);
-    if (state_ != 6)
+    if (state_ != TSourceState::TransferReady)
         return Fail(TWCC_SEQERROR);
     if (pages_.empty())
         return ImageNotAtHand();
@@ -750,18 +752,18 @@ TW_UINT16 TDataSource::NativeTransfer(TW_MEMREF data) {
     GlobalUnlock(block);
     TW_HANDLE handle = block;
     Write(data, handle);
-    state_ = 7;
+    state_ = TSourceState::Transferring;
     return TWRC_XFERDONE;
 }
 
 TW_UINT16 TDataSource::FileTransfer() {
-    if (state_ != 6)
+    if (state_ != TSourceState::TransferReady)
         return Fail(TWCC_SEQERROR);
     if (pages_.empty())
         return ImageNotAtHand();
     if (!WriteFileSafely(fileName_, BmpFile(pages_.front())))
         return Fail(TWCC_FILEWRITEERROR);
-    state_ = 7;
+    state_ = TSourceState::Transferring;
     return TWRC_XFERDONE;
 }
 
@@ -769,7 +771,7 @@ TW_UINT16 TDataSource::SetupFile(TW_UINT16 msg, TW_MEMREF data) {
     TW_SETUPFILEXFER setup{};
     if (!Read(data, setup))
         return Fail(TWCC_BADVALUE);
-    if (state_ < 4 || state_ > 6)
+    if (state_ < TSourceState::Open || state_ > TSourceState::TransferReady)
         return Fail(TWCC_SEQERROR);
     switch (msg) {
     case MSG_SET: {
@@ -799,10 +801,11 @@ TW_UINT16 TDataSource::SetupFile(TW_UINT16 msg, TW_MEMREF data) {
 TW_UINT16 TDataSource::Palette(TW_MEMREF data) {
     if (!data)
         return Fail(TWCC_BADVALUE);
-    if (state_ < 4)
+    if (state_ < TSourceState::Open)
         return Fail(TWCC_SEQERROR);
-    const bool haveImage = (state_ == 6 || state_ == 7) && !pages_.empty();
-    if ((state_ == 6 || state_ == 7) && pages_.empty())
+    const bool haveImage =
+        (state_ == TSourceState::TransferReady || state_ == TSourceState::Transferring) && !pages_.empty();
+    if ((state_ == TSourceState::TransferReady || state_ == TSourceState::Transferring) && pages_.empty())
         return ImageNotAtHand();
     if (!haveImage || pages_.front().kind == TPixelKind::rgb)
         return Fail(TWCC_BADPROTOCOL); // only the images at hand have a palette
@@ -832,11 +835,11 @@ TW_UINT16 TDataSource::Pending(TW_UINT16 msg, TW_MEMREF data) {
         return Fail(TWCC_BADVALUE);
     switch (msg) {
     case MSG_GET:
-        if (state_ < 4)
+        if (state_ < TSourceState::Open)
             return Fail(TWCC_SEQERROR);
         break;
     case MSG_ENDXFER:
-        if (state_ != 6 && state_ != 7)
+        if (state_ != TSourceState::TransferReady && state_ != TSourceState::Transferring)
             return Fail(TWCC_SEQERROR);
         if (!pages_.empty())
             pages_.pop_front();
@@ -848,10 +851,10 @@ TW_UINT16 TDataSource::Pending(TW_UINT16 msg, TW_MEMREF data) {
         // An application that asked to disable or close the source wants no further sheet.
         if (disableWanted_ || closeWanted_)
             EndDeviceRun();
-        state_ = PendingCount() != 0 ? 6 : 5;
+        state_ = PendingCount() != 0 ? TSourceState::TransferReady : TSourceState::Enabled;
         break;
     case MSG_RESET:
-        if (state_ != 6)
+        if (state_ != TSourceState::TransferReady)
             return Fail(TWCC_SEQERROR);
         // What is scanned is dropped; the sheets still in the feeder stay there.
         pages_.clear();
@@ -859,14 +862,14 @@ TW_UINT16 TDataSource::Pending(TW_UINT16 msg, TW_MEMREF data) {
         StopJob();
         EndDeviceRun();
         rowsSent_ = 0;
-        state_ = 5;
+        state_ = TSourceState::Enabled;
         break;
     default:
         return Fail(TWCC_BADPROTOCOL);
     }
     pending.Count = TW_UINT16(PendingCount());
     Write(data, pending);
-    if (state_ == 5 && msg != MSG_GET)
+    if (state_ == TSourceState::Enabled && msg != MSG_GET)
         TransfersEnded(QStringLiteral("Изображение передано."));
     return TWRC_SUCCESS;
 }
