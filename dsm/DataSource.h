@@ -81,6 +81,7 @@ private:
     void ReleaseJob();
     void StopJob();
     void EndDeviceRun();
+    void ShowDialog();
     void ShowProgress();
     void Post(TW_UINT16 msg);
     void CloseDialog();
