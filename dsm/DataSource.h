@@ -1,11 +1,11 @@
-// One open data source: a SANE device with its TWAIN state (4 open, 5 enabled, 6 image ready,
-// 7 transferring), its dialog, its capabilities and the pages waiting to be transferred.
+// One open data source: a SANE device with its TWAIN state, its dialog, its capabilities and the pages
+// waiting to be transferred.
 #pragma once
 
-#include "../twain/Twain.h"
 #include "SaneDevice.h"
 #include "ScanJob.h"
 #include "ScannedPage.h"
+#include "Twain.h"
 #include "WinTypes.h"
 
 #include <sane/sane.h>
@@ -27,6 +27,10 @@ class TScanMemory;
 // TWAIN message (MSG_XFERREADY or MSG_CLOSEDSREQ) that MSG_PROCESSEVENT then hands back.
 constexpr UINT kSourceEventMessage = 0x0400 + 0x2a5; // WM_USER + 0x2a5
 
+// The states of an open source, numbered as the standard numbers them (the manager's own states 1 to 3
+// come before a source exists).
+enum class TSourceState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
+
 class TDataSource {
 public:
     // `device` is SANE's name of the device; `memory`, when given, keeps what the window was set to for
@@ -40,7 +44,7 @@ public:
     // Every triplet addressed to this source.
     TW_UINT16 Entry(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 
-    int State() const { return state_; }
+    TSourceState State() const { return state_; }
     const TW_IDENTITY& Identity() const { return identity_; }
 
     // A disable and a close that had to be refused during a transfer are done when the transfers end:
@@ -77,6 +81,7 @@ private:
     void ReleaseJob();
     void StopJob();
     void EndDeviceRun();
+    void ShowDialog();
     void ShowProgress();
     void Post(TW_UINT16 msg);
     void CloseDialog();
@@ -91,7 +96,7 @@ private:
     TScanMemory* memory_ = nullptr;
     TDeviceLimits limits_;
     TScanSettings settings_;
-    int state_ = 4;
+    TSourceState state_ = TSourceState::Open;
     TW_UINT16 condition_ = TWCC_SUCCESS;
     HWND parent_ = nullptr;
     bool disableWanted_ = false;

@@ -1,11 +1,11 @@
 // The source manager: its own states (closed, open), the list of sources (one per SANE device), the
 // selection dialog and the default source, and the routing of every other triplet to an open source.
-#include "../twain/Twain.h"
 #include "DataSource.h"
 #include "DeviceSearch.h"
 #include "DialogOwner.h"
 #include "ScanMemory.h"
 #include "SelectDialog.h"
+#include "Twain.h"
 
 #include <sane/sane.h>
 
@@ -267,7 +267,7 @@ TW_UINT16 CloseSource(const TW_IDENTITY& identity) {
     auto open = m.sources.find(identity.Id);
     if (open == m.sources.end())
         return Fail(TWCC_NODS);
-    if (open->second->State() != 4) {
+    if (open->second->State() != TSourceState::Open) {
         open->second->RefuseClose();
         return Fail(TWCC_SEQERROR);
     }
