@@ -274,34 +274,47 @@ void DecodePixels(const Format& f, const std::uint8_t* data, std::size_t size, I
         DecodeUncompressed(f, data, size, image);
 }
 
-Image DecodeFile(const std::uint8_t* data, std::size_t size) {
-    if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M')
-        Invalid();
-    const std::uint32_t offBits = U32(data + 10);
+// The file header and the info header of a BMP file, checked against the file's size.
+struct FileHeaders {
     Format f;
     bool os2Palette = false;
     std::uint32_t colorsUsed = 0;
-    const std::size_t headerEnd = 14 + ReadInfoHeader(data + 14, size - 14, f, os2Palette, colorsUsed);
-    if (offBits < headerEnd || offBits > size)
+    std::size_t headerEnd = 0; // where the colour table starts
+    std::uint32_t offBits = 0; // where the pixels start
+};
+
+FileHeaders ReadFileHeaders(const std::uint8_t* data, std::size_t size) {
+    if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M')
         Invalid();
+    FileHeaders h;
+    h.offBits = U32(data + 10);
+    h.headerEnd = 14 + ReadInfoHeader(data + 14, size - 14, h.f, h.os2Palette, h.colorsUsed);
+    if (h.offBits < h.headerEnd || h.offBits > size)
+        Invalid();
+    return h;
+}
+
+Image DecodeFile(const std::uint8_t* data, std::size_t size) {
+    FileHeaders h = ReadFileHeaders(data, size);
+    Format& f = h.f;
 
     if (f.Bits <= 8) {
-        const std::size_t entry = os2Palette ? 3 : 4;
+        const std::size_t entry = h.os2Palette ? 3 : 4;
         const std::size_t maxColors = std::size_t(1) << f.Bits;
-        std::size_t count = colorsUsed == 0 ? maxColors : std::min<std::size_t>(colorsUsed, maxColors);
+        std::size_t count = h.colorsUsed == 0 ? maxColors : std::min<std::size_t>(h.colorsUsed, maxColors);
         // Some writers leave out part of the table; take what lies before the pixels.
-        count = std::min(count, (offBits - headerEnd) / entry);
+        count = std::min(count, (h.offBits - h.headerEnd) / entry);
         if (count == 0)
             Invalid();
         f.Palette.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint8_t* q = data + headerEnd + i * entry;
+            const std::uint8_t* q = data + h.headerEnd + i * entry;
             f.Palette[i] = TRGBQuad{q[0], q[1], q[2], 0};
         }
     }
 
-    const std::uint8_t* pixels = data + offBits;
-    const std::size_t available = size - offBits;
+    const std::uint8_t* pixels = data + h.offBits;
+    const std::size_t available = size - h.offBits;
     const std::uint64_t area = std::uint64_t(f.Width) * std::uint64_t(f.Height);
     if (f.Compression == BI_RLE8 || f.Compression == BI_RLE4) {
         // The longest run the format has draws 255 pixels with two bytes; data that could not draw the
@@ -319,15 +332,9 @@ Image DecodeFile(const std::uint8_t* data, std::size_t size) {
 }
 
 bool LocatePlainRows(const std::uint8_t* data, std::size_t size, PlainRows& rows) {
-    if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M')
-        Invalid();
-    const std::uint32_t offBits = U32(data + 10);
-    Format f;
-    bool os2Palette = false;
-    std::uint32_t colorsUsed = 0;
-    const std::size_t headerEnd = 14 + ReadInfoHeader(data + 14, size - 14, f, os2Palette, colorsUsed);
-    if (offBits < headerEnd || offBits > size)
-        Invalid();
+    const FileHeaders h = ReadFileHeaders(data, size);
+    const Format& f = h.f;
+    const std::uint32_t offBits = h.offBits;
     if (f.Bits != 24 || f.Compression != BI_RGB)
         return false;
     const std::size_t stride = RowBytes(f.Width, 24);
