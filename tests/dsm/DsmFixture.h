@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A picture as plain RGB triples, top row first, whatever the transfer delivered.
@@ -33,6 +34,14 @@ struct TScanRequest {
     std::string HookOptions() const;
     std::vector<std::string> ScanimageArguments() const;
 };
+
+// A small grey scan, with further options of the test backend.
+inline TScanRequest SmallGreyScan(std::vector<std::pair<std::string, std::string>> extra = {}) {
+    TScanRequest request;
+    request.mode = "Gray";
+    request.extra = std::move(extra);
+    return request;
+}
 
 enum class TMechanism { memory, native, file };
 

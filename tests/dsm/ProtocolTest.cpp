@@ -10,13 +10,6 @@
 
 namespace {
 
-TScanRequest Small(std::vector<std::pair<std::string, std::string>> extra = {}) {
-    TScanRequest request;
-    request.mode = "Gray";
-    request.extra = std::move(extra);
-    return request;
-}
-
 std::string Text(const char (&field)[34]) {
     return std::string(field, strnlen(field, sizeof field));
 }
@@ -86,7 +79,7 @@ TEST_F(DsmTest, SourceStates) {
     EXPECT_EQ(+pending.Count, 0);
 
     // An enabled source cannot be closed before it is disabled.
-    ASSERT_EQ(setOptionsFor(source, Small()), 1);
+    ASSERT_EQ(setOptionsFor(source, SmallGreyScan()), 1);
     ASSERT_EQ(Enable(source, false), TWRC_SUCCESS);
     EXPECT_EQ(Enable(source, false), TWRC_FAILURE);
     ASSERT_EQ(WaitForEvent(source), MSG_XFERREADY);
@@ -105,7 +98,7 @@ TEST_F(DsmTest, SourceStates) {
 
 TEST_F(DsmTest, ProcessEventClaimsOnlyItsOwnMessages) {
     TW_IDENTITY source = OpenFirst();
-    ASSERT_EQ(setOptionsFor(source, Small()), 1);
+    ASSERT_EQ(setOptionsFor(source, SmallGreyScan()), 1);
     ASSERT_EQ(Enable(source, false), TWRC_SUCCESS);
     MSG foreign;
     foreign.hwnd = window_;
@@ -131,7 +124,7 @@ TEST_F(DsmTest, ProcessEventClaimsOnlyItsOwnMessages) {
 
 TEST_F(DsmTest, ResetDropsThePendingSheets) {
     TW_IDENTITY source{};
-    ASSERT_EQ(ScanHeadless(source, Small({{"source", "Automatic Document Feeder"}})), MSG_XFERREADY);
+    ASSERT_EQ(ScanHeadless(source, SmallGreyScan({{"source", "Automatic Document Feeder"}})), MSG_XFERREADY);
     Transfer(source, TMechanism::memory);
     TW_UINT16 count = 0;
     ASSERT_EQ(EndTransfer(source, count), TWRC_SUCCESS);
@@ -143,7 +136,7 @@ TEST_F(DsmTest, ResetDropsThePendingSheets) {
     EXPECT_EQ(Call(&source, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE);
     // The source scans again when enabled again.
     ASSERT_EQ(Disable(source), TWRC_SUCCESS);
-    ASSERT_EQ(setOptionsFor(source, Small()), 1);
+    ASSERT_EQ(setOptionsFor(source, SmallGreyScan()), 1);
     ASSERT_EQ(Enable(source, false), TWRC_SUCCESS);
     EXPECT_EQ(WaitForEvent(source), MSG_XFERREADY);
 }
@@ -167,7 +160,7 @@ class DeviceErrorTest : public DsmTest, public ::testing::WithParamInterface<TEr
 TEST_P(DeviceErrorTest, EndsTheScanWithoutATransferAndSaysWhy) {
     const TErrorCase& error = GetParam();
     TW_IDENTITY source{};
-    EXPECT_EQ(ScanHeadless(source, Small({{"read-return-value", error.status}})), MSG_CLOSEDSREQ)
+    EXPECT_EQ(ScanHeadless(source, SmallGreyScan({{"read-return-value", error.status}})), MSG_CLOSEDSREQ)
         << "without its window the source asks to be closed";
     EXPECT_EQ(Condition(&source), error.condition);
     EXPECT_NE(LastMessage(source).find(error.words), std::string::npos) << LastMessage(source);
@@ -176,7 +169,7 @@ TEST_P(DeviceErrorTest, EndsTheScanWithoutATransferAndSaysWhy) {
     EXPECT_EQ(Disable(source), TWRC_SUCCESS);
 
     // The next scan works (the device keeps its options, so the error is switched off again).
-    ASSERT_EQ(setOptionsFor(source, Small({{"read-return-value", "Default"}})), 1);
+    ASSERT_EQ(setOptionsFor(source, SmallGreyScan({{"read-return-value", "Default"}})), 1);
     ASSERT_EQ(Enable(source, false), TWRC_SUCCESS);
     EXPECT_EQ(WaitForEvent(source), MSG_XFERREADY);
     EXPECT_TRUE(LastMessage(source).empty());
@@ -199,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
 // transferring: both are refused then, and done once the transfers end.
 TEST_F(DsmTest, DisableAndCloseDuringATransferAreDoneWhenItEnds) {
     TW_IDENTITY source{};
-    ASSERT_EQ(ScanHeadless(source, Small()), MSG_XFERREADY);
+    ASSERT_EQ(ScanHeadless(source, SmallGreyScan()), MSG_XFERREADY);
     Transfer(source, TMechanism::memory);
     EXPECT_EQ(Disable(source), TWRC_FAILURE);
     EXPECT_EQ(Condition(&source), TWCC_SEQERROR);
@@ -210,13 +203,13 @@ TEST_F(DsmTest, DisableAndCloseDuringATransferAreDoneWhenItEnds) {
     // The source is gone now; opening it again gives a fresh source that scans.
     EXPECT_EQ(Disable(source), TWRC_FAILURE);
     EXPECT_EQ(Condition(nullptr), TWCC_BADDEST);
-    ASSERT_EQ(ScanHeadless(source, Small()), MSG_XFERREADY);
+    ASSERT_EQ(ScanHeadless(source, SmallGreyScan()), MSG_XFERREADY);
 }
 
 // A program that lost track of an open source opens it again and gets a fresh one.
 TEST_F(DsmTest, OpeningAnOpenSourceAgainStartsAfresh) {
     TW_IDENTITY source{};
-    ASSERT_EQ(ScanHeadless(source, Small({{"source", "Automatic Document Feeder"}})), MSG_XFERREADY);
+    ASSERT_EQ(ScanHeadless(source, SmallGreyScan({{"source", "Automatic Document Feeder"}})), MSG_XFERREADY);
     TW_IDENTITY again = source;
     ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &again), TWRC_SUCCESS);
     EXPECT_EQ(std::memcmp(&again, &source, sizeof again), 0);
@@ -229,7 +222,8 @@ TEST_F(DsmTest, OpeningAnOpenSourceAgainStartsAfresh) {
 // Closing the manager closes what the program left open, a running scan included.
 TEST_F(DsmTest, ClosingTheManagerClosesOpenSources) {
     TW_IDENTITY source = OpenFirst();
-    ASSERT_EQ(setOptionsFor(source, Small({{"read-delay", "yes"}, {"read-delay-duration", "20000"}})), 1);
+    ASSERT_EQ(setOptionsFor(source, SmallGreyScan({{"read-delay", "yes"}, {"read-delay-duration", "20000"}})),
+              1);
     ASSERT_EQ(Enable(source, false), TWRC_SUCCESS);
     EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_), TWRC_SUCCESS);
     managerOpen_ = false;
@@ -237,35 +231,4 @@ TEST_F(DsmTest, ClosingTheManagerClosesOpenSources) {
     ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_), TWRC_SUCCESS);
     managerOpen_ = true;
     EXPECT_EQ(Call(&source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_FAILURE);
-}
-
-TEST_F(DsmTest, MemoryTransferRefusesBuffersSmallerThanARow) {
-    TW_IDENTITY source{};
-    ASSERT_EQ(ScanHeadless(source, Small()), MSG_XFERREADY);
-    std::vector<std::uint8_t> buffer(40);
-    TW_IMAGEMEMXFER xfer{};
-    xfer.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
-    xfer.Memory.Length = TW_UINT32(buffer.size()); // a row is 72 bytes
-    xfer.Memory.TheMem = buffer.data();
-    EXPECT_EQ(Call(&source, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer), TWRC_FAILURE);
-    EXPECT_EQ(Condition(&source), TWCC_BADVALUE);
-    // The image is still there, whole.
-    EXPECT_EQ(Transfer(source, TMechanism::memory).height, 56);
-}
-
-TEST_F(DsmTest, FileTransferIntoAFolderThatDoesNotExistFails) {
-    TW_IDENTITY source{};
-    ASSERT_EQ(ScanHeadless(source, Small()), MSG_XFERREADY);
-    TW_SETUPFILEXFER setup{};
-    std::strcpy(setup.FileName, "/nonexistent-folder/scan.bmp");
-    setup.Format = TWFF_BMP;
-    ASSERT_EQ(Call(&source, DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
-    EXPECT_EQ(Call(&source, DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
-    EXPECT_EQ(Condition(&source), TWCC_FILEWRITEERROR);
-    setup.Format = TWFF_TIFF;
-    EXPECT_EQ(Call(&source, DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_FAILURE) << "BMP only";
-    TW_SETUPFILEXFER current{};
-    ASSERT_EQ(Call(&source, DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &current), TWRC_SUCCESS);
-    EXPECT_STREQ(current.FileName, "/nonexistent-folder/scan.bmp");
-    EXPECT_EQ(+current.Format, TWFF_BMP);
 }
