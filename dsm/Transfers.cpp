@@ -98,14 +98,28 @@ bool WriteFileSafely(const std::string& path, const std::vector<std::uint8_t>& b
 
 } // namespace
 
+// The page that the image's description and its memory transfer are about: the first one at hand, in
+// state 6 or 7. Null when there is none; `refusal` is then the answer for the application.
+const TScannedPage* TDataSource::PageInTransfer(TW_UINT16& refusal) {
+    if (state_ != TSourceState::TransferReady && state_ != TSourceState::Transferring) {
+        refusal = Fail(TWCC_SEQERROR);
+        return nullptr;
+    }
+    if (pages_.empty()) {
+        refusal = ImageNotAtHand();
+        return nullptr;
+    }
+    return &pages_.front();
+}
+
 TW_UINT16 TDataSource::ImageInfo(TW_MEMREF data) {
     if (!data)
         return Fail(TWCC_BADVALUE);
-    if (state_ != TSourceState::TransferReady && state_ != TSourceState::Transferring)
-        return Fail(TWCC_SEQERROR);
-    if (pages_.empty())
-        return ImageNotAtHand();
-    const TScannedPage& page = pages_.front();
+    TW_UINT16 refusal = TWRC_SUCCESS;
+    const TScannedPage* const announced = PageInTransfer(refusal);
+    if (!announced)
+        return refusal;
+    const TScannedPage& page = *announced;
     TW_IMAGEINFO info{};
     info.XResolution = info.YResolution = Fix32(page.resolution);
     info.ImageWidth = page.width;
@@ -144,11 +158,11 @@ TW_UINT16 TDataSource::MemoryTransfer(TW_MEMREF data) {
     TW_IMAGEMEMXFER xfer{};
     if (!Read(data, xfer))
         return Fail(TWCC_BADVALUE);
-    if (state_ != TSourceState::TransferReady && state_ != TSourceState::Transferring)
-        return Fail(TWCC_SEQERROR);
-    if (pages_.empty())
-        return ImageNotAtHand();
-    const TScannedPage& page = pages_.front();
+    TW_UINT16 refusal = TWRC_SUCCESS;
+    const TScannedPage* const announced = PageInTransfer(refusal);
+    if (!announced)
+        return refusal;
+    const TScannedPage& page = *announced;
     const std::size_t rowBytes = page.RowBytes();
     if (state_ == TSourceState::Transferring && rowsSent_ >= page.height)
         return Fail(TWCC_SEQERROR); // the page was delivered whole; MSG_ENDXFER comes next
