@@ -2,9 +2,10 @@
 // JPEG streams cut off in the middle; and the largest real pages, which must still open.
 #include "AviFile.h"
 #include "Bitmap.h"
-#include "Exceptions.h"
-#include "JpegImage.h"
 #include "BmpSupport.h"
+#include "Exceptions.h"
+#include "JpegEncode.h"
+#include "JpegImage.h"
 
 #include <gtest/gtest.h>
 
@@ -82,28 +83,7 @@ QByteArray Rle4Avi(int width, int height, const QByteArray& frame) {
 template <class Configure>
 QByteArray EncodeRepeated(int width, int height, int components, J_COLOR_SPACE space,
                           std::vector<JSAMPLE> row, Configure&& configure) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(width);
-    c.image_height = JDIMENSION(height);
-    c.input_components = components;
-    c.in_color_space = space;
-    jpeg_set_defaults(&c);
-    configure(c);
-    jpeg_start_compress(&c, TRUE);
-    JSAMPROW r = row.data();
-    while (c.next_scanline < c.image_height)
-        jpeg_write_scanlines(&c, &r, 1);
-    jpeg_finish_compress(&c);
-    QByteArray data(reinterpret_cast<const char*>(out), qsizetype(size));
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return data;
+    return Encode(width, height, components, space, configure, [&](int) { return row.data(); });
 }
 
 QByteArray ColourStream(int width, int height, bool progressive) {

@@ -1,10 +1,11 @@
 // TJPEGImage: what the compressor writes and how streams are read and decoded.
+#include "JpegImage.h"
 #include "Bitmap.h"
+#include "BmpSupport.h"
 #include "Canvas.h"
 #include "Exceptions.h"
-#include "JpegImage.h"
+#include "JpegEncode.h"
 #include "TestPictures.h"
-#include "BmpSupport.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -49,35 +50,6 @@ std::vector<Segment> Segments(const QByteArray& d) {
         i += 2 + length;
     }
     return out;
-}
-
-// Compresses a picture with libjpeg into memory: `components` samples a pixel in colour space `space`,
-// the defaults changed by configure(c), and the samples of row y at rowAt(y).
-template <class Configure, class RowAt>
-QByteArray Encode(int w, int h, int components, J_COLOR_SPACE space, Configure&& configure, RowAt&& rowAt) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = components;
-    c.in_color_space = space;
-    jpeg_set_defaults(&c);
-    configure(c);
-    jpeg_start_compress(&c, TRUE);
-    for (int y = 0; y < h; ++y) {
-        JSAMPROW r = rowAt(y);
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    QByteArray data(reinterpret_cast<const char*>(out), qsizetype(size));
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return data;
 }
 
 // Encodes rows the way the program's settings say, but with a DCT of the caller's choice.
