@@ -77,7 +77,7 @@ private:
     void FirstSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages);
     void NextSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages);
     TW_UINT16 ImageNotAtHand();
-    const TScannedPage* PageInTransfer(TW_UINT16& refusal);
+    TW_UINT16 FindPageInTransfer(const TScannedPage*& page);
     TW_INT16 PendingCount() const;
     void ReleaseJob();
     void StopJob();

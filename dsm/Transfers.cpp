@@ -98,28 +98,26 @@ bool WriteFileSafely(const std::string& path, const std::vector<std::uint8_t>& b
 
 } // namespace
 
-// The page that the image's description and its memory transfer are about: the first one at hand, in
-// state 6 or 7. Null when there is none; `refusal` is then the answer for the application.
-const TScannedPage* TDataSource::PageInTransfer(TW_UINT16& refusal) {
-    if (state_ != TSourceState::TransferReady && state_ != TSourceState::Transferring) {
-        refusal = Fail(TWCC_SEQERROR);
-        return nullptr;
-    }
-    if (pages_.empty()) {
-        refusal = ImageNotAtHand();
-        return nullptr;
-    }
-    return &pages_.front();
+// Finds the page that the image's description and its memory transfer are about: the first one at
+// hand, in state 6 or 7. When there is none, `page` stays null and the answer for the application is
+// returned.
+TW_UINT16 TDataSource::FindPageInTransfer(const TScannedPage*& page) {
+    page = nullptr;
+    if (state_ != TSourceState::TransferReady && state_ != TSourceState::Transferring)
+        return Fail(TWCC_SEQERROR);
+    if (pages_.empty())
+        return ImageNotAtHand();
+    page = &pages_.front();
+    return TWRC_SUCCESS;
 }
 
 TW_UINT16 TDataSource::ImageInfo(TW_MEMREF data) {
     if (!data)
         return Fail(TWCC_BADVALUE);
-    TW_UINT16 refusal = TWRC_SUCCESS;
-    const TScannedPage* const announced = PageInTransfer(refusal);
-    if (!announced)
+    const TScannedPage* found = nullptr;
+    if (const TW_UINT16 refusal = FindPageInTransfer(found); !found)
         return refusal;
-    const TScannedPage& page = *announced;
+    const TScannedPage& page = *found;
     TW_IMAGEINFO info{};
     info.XResolution = info.YResolution = Fix32(page.resolution);
     info.ImageWidth = page.width;
@@ -158,11 +156,10 @@ TW_UINT16 TDataSource::MemoryTransfer(TW_MEMREF data) {
     TW_IMAGEMEMXFER xfer{};
     if (!Read(data, xfer))
         return Fail(TWCC_BADVALUE);
-    TW_UINT16 refusal = TWRC_SUCCESS;
-    const TScannedPage* const announced = PageInTransfer(refusal);
-    if (!announced)
+    const TScannedPage* found = nullptr;
+    if (const TW_UINT16 refusal = FindPageInTransfer(found); !found)
         return refusal;
-    const TScannedPage& page = *announced;
+    const TScannedPage& page = *found;
     const std::size_t rowBytes = page.RowBytes();
     if (state_ == TSourceState::Transferring && rowsSent_ >= page.height)
         return Fail(TWCC_SEQERROR); // the page was delivered whole; MSG_ENDXFER comes next
