@@ -82,14 +82,11 @@ struct ArrivalWatch : QObject {
 class ScanFiguresTest : public QObject {
     Q_OBJECT
 
-    QString previous_;
+    std::optional<TInSourceManagerFolder> folder_;
 
 private slots:
-    void init() {
-        previous_ = QDir::currentPath();
-        QDir::setCurrent(QStringLiteral(ZRK_DSM_DIR));
-    }
-    void cleanup() { QDir::setCurrent(previous_); }
+    void init() { folder_.emplace(); }
+    void cleanup() { folder_.reset(); }
 
     void tenPagesAt600DpiCostWhatTheirPixelsCost() {
         WindowFixture w;

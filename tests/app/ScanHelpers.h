@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
@@ -11,6 +12,22 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <optional>
+
+// The program finds the source manager library in its current folder: a scan test works in the folder
+// of the one just built, and goes back to where it was when it ends.
+class TInSourceManagerFolder {
+public:
+    TInSourceManagerFolder() : previous_(QDir::currentPath()) {
+        QDir::setCurrent(QStringLiteral(ZRK_DSM_DIR));
+    }
+    ~TInSourceManagerFolder() { QDir::setCurrent(previous_); }
+    TInSourceManagerFolder(const TInSourceManagerFolder&) = delete;
+    TInSourceManagerFolder& operator=(const TInSourceManagerFolder&) = delete;
+
+private:
+    QString previous_;
+};
 
 inline QWidget* TopLevel(const QString& name) {
     for (QWidget* w : QApplication::topLevelWidgets())

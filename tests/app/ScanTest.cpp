@@ -59,15 +59,11 @@ bool IsGrey(const TBitmap& page) {
 class ScanTest : public QObject {
     Q_OBJECT
 
-    QString previous_;
+    std::optional<TInSourceManagerFolder> folder_;
 
 private slots:
-    void init() {
-        // The program finds the source manager library in its current folder.
-        previous_ = QDir::currentPath();
-        QDir::setCurrent(QStringLiteral(ZRK_DSM_DIR));
-    }
-    void cleanup() { QDir::setCurrent(previous_); }
+    void init() { folder_.emplace(); }
+    void cleanup() { folder_.reset(); }
 
     // The selection dialog is on screen at once, over the window and owned by it, and the scanner's
     // own window opens over it too. The time from the click to the dialog is printed (no timed
