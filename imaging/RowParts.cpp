@@ -36,6 +36,86 @@ struct Run {
     }
 };
 
+// Helper threads kept from one run to the next. Starting and joining two threads for every track-bar
+// step costs a tenth of the step's own work, so they are started once, when a run first wants them,
+// through the starter in force, and then wait for the next run. One run at a time has them: a run that
+// finds them taken (another thread's, or one nested in a part) starts threads of its own as before.
+class THelperPool {
+public:
+    ~THelperPool() { Stop(); }
+
+    // Hands `body` to as many as `wanted` helpers, starting those missing; returns how many took it, 0
+    // when the pool is taken. Each call to `body` ends with the run's Finish. While the run lasts the
+    // caller holds `claim`.
+    int Start(int wanted, const std::function<void()>& body, std::unique_lock<std::mutex>& claim) {
+        claim = std::unique_lock(inUse_, std::try_to_lock);
+        if (!claim.owns_lock())
+            return 0;
+        const std::lock_guard lock(mutex_);
+        const TThreadStarter start = g_starter.load();
+        while (int(threads_.size()) < wanted) {
+            try {
+                threads_.push_back(start([this, served = generation_] { Serve(served); }));
+            } catch (const std::exception&) {
+                break; // no more threads to be had: the caller takes the rest
+            }
+        }
+        body_ = &body;
+        slots_ = std::min(wanted, int(threads_.size()));
+        ++generation_;
+        wake_.notify_all();
+        return slots_;
+    }
+
+    // Ends the helpers once no run has them (a new starter then starts the next ones).
+    void Stop() {
+        const std::lock_guard claim(inUse_);
+        std::vector<std::thread> threads;
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            threads.swap(threads_);
+            wake_.notify_all();
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        const std::lock_guard lock(mutex_);
+        stopping_ = false;
+    }
+
+private:
+    // A helper's life: it takes one share of each run posted after `served`, the run it was started for
+    // included, until the pool stops.
+    void Serve(unsigned served) {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || (generation_ != served && slots_ > 0); });
+            if (stopping_)
+                return;
+            served = generation_;
+            --slots_;
+            const std::function<void()>* body = body_;
+            lock.unlock();
+            (*body)();
+            lock.lock();
+        }
+    }
+
+    std::mutex inUse_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<std::thread> threads_;
+    const std::function<void()>* body_ = nullptr;
+    int slots_ = 0;
+    unsigned generation_ = 0;
+    bool stopping_ = false;
+};
+
+THelperPool& Helpers() {
+    static THelperPool pool;
+    return pool;
+}
+
 } // namespace
 
 TWaitTicker::TWaitTicker(std::chrono::milliseconds period, std::function<void()> step)
@@ -48,7 +128,9 @@ TWaitTicker::~TWaitTicker() {
 }
 
 TThreadStarter SetThreadStarter(TThreadStarter starter) {
-    return g_starter.exchange(starter ? starter : &StartStandardThread);
+    const TThreadStarter previous = g_starter.exchange(starter ? starter : &StartStandardThread);
+    Helpers().Stop(); // the kept helpers were started the old way
+    return previous;
 }
 
 void ForRowParts(int width, int height, const std::function<void(int begin, int end)>& work) {
@@ -76,40 +158,53 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
     };
 
     Run run;
-    std::vector<std::thread> helpers;
-    try {
-        const int wanted = ticker ? threads : threads - 1;
-        helpers.reserve(std::size_t(wanted));
-        const TThreadStarter start = g_starter.load();
-        while (int(helpers.size()) < wanted) {
-            {
-                const std::lock_guard lock(run.mutex);
-                ++run.running;
-            }
-            try {
-                helpers.push_back(start([&takeParts, &run, &failed] {
-                    std::exception_ptr error;
-                    try {
-                        takeParts();
-                    } catch (...) {
-                        error = std::current_exception();
-                        failed = true;
-                    }
-                    run.Finish(error);
-                }));
-            } catch (...) {
-                const std::lock_guard lock(run.mutex);
-                --run.running;
-                throw;
-            }
+    const int wanted = ticker ? threads : threads - 1;
+    auto helper = [&takeParts, &run, &failed] {
+        std::exception_ptr error;
+        try {
+            takeParts();
+        } catch (...) {
+            error = std::current_exception();
+            failed = true;
         }
-    } catch (const std::exception&) {
-        // No more threads to be had: this thread takes its share of the parts, whatever the ticker.
+        run.Finish(error);
+    };
+    // The kept helpers first; when another run has them, threads of this run's own.
+    const std::function<void()> body = helper;
+    std::unique_lock<std::mutex> pool;
+    run.running = wanted;
+    const int pooled = Helpers().Start(wanted, body, pool);
+    {
+        const std::lock_guard lock(run.mutex);
+        run.running -= wanted - pooled;
     }
+    std::vector<std::thread> helpers;
+    if (!pool.owns_lock()) {
+        try {
+            helpers.reserve(std::size_t(wanted));
+            const TThreadStarter start = g_starter.load();
+            while (int(helpers.size()) < wanted) {
+                {
+                    const std::lock_guard lock(run.mutex);
+                    ++run.running;
+                }
+                try {
+                    helpers.push_back(start(helper));
+                } catch (...) {
+                    const std::lock_guard lock(run.mutex);
+                    --run.running;
+                    throw;
+                }
+            }
+        } catch (const std::exception&) {
+            // No more threads to be had: this thread takes its share of the parts, whatever the ticker.
+        }
+    }
+    const bool othersRun = pooled > 0 || !helpers.empty();
 
     std::exception_ptr error;
     try {
-        if (ticker && !helpers.empty()) {
+        if (ticker && othersRun) {
             // Only wait for the helpers, stepping the ticker at its period.
             auto due = std::chrono::steady_clock::now() + ticker->Period();
             std::unique_lock lock(run.mutex);
@@ -127,8 +222,13 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
         error = std::current_exception();
         failed = true;
     }
-    for (std::thread& helper : helpers)
-        helper.join();
+    {
+        // Whatever the caller did, the helpers' parts are theirs to end before the run's state goes.
+        std::unique_lock lock(run.mutex);
+        run.ended.wait(lock, [&] { return run.running == 0; });
+    }
+    for (std::thread& thread : helpers)
+        thread.join();
     if (!error)
         error = run.error;
     if (error)

@@ -3,9 +3,10 @@
 // only where the rows' results do not depend on each other, so the outcome is the same as one pass in
 // row order.
 //
-// When a thread cannot be started, the parts it would have run are done on the calling thread, so the
-// work always completes. An exception thrown by the work travels to the caller once every thread has
-// ended; no thread is ever left running.
+// The helper threads are started when first wanted and kept for the next run (they end with the program,
+// or when the thread starter is replaced). When a thread cannot be started, the parts it would have run
+// are done on the calling thread, so the work always completes. An exception thrown by the work travels to
+// the caller once every part has ended; no part is ever left running when it returns.
 //
 // While a TWaitTicker is in force on the calling thread, that thread does no part itself: it waits for
 // the others and, in the meantime, runs the ticker's step at its period (the busy animation moves this

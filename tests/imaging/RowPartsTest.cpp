@@ -1,13 +1,14 @@
 // Sharing rows between threads: every row once, whatever threads can be had; errors reach the caller;
 // and a waiting ticker steps on the calling thread while the parts run elsewhere.
+#include "RowParts.h"
 #include "Bitmap.h"
 #include "OrImage.h"
 #include "Picture.h"
-#include "RowParts.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -154,4 +155,57 @@ TEST(RowParts, TheRebuildIsRightWhenNoThreadCanStart) {
         EXPECT_GT(g_refused, 0);
     }
     EXPECT_TRUE(SamePixels(*threaded.PictureResult()->Bitmap(), *alone.PictureResult()->Bitmap()));
+}
+
+namespace {
+std::atomic<int> g_started{0};
+
+std::thread StartCounted(std::function<void()> body) {
+    ++g_started;
+    return std::thread(std::move(body));
+}
+} // namespace
+
+TEST(RowParts, TheHelperThreadsAreKeptFromOneRunToTheNext) {
+    const TThreadStarter previous = SetThreadStarter(&StartCounted);
+    g_started = 0;
+    std::set<std::thread::id> helpers;
+    for (int run = 0; run < 20; ++run) {
+        Visits visits(kTall);
+        ForRowParts(kWide, kTall, [&](int begin, int end) { visits.Add(begin, end); });
+        ASSERT_TRUE(visits.EachOnce());
+        helpers.insert(visits.threads.begin(), visits.threads.end());
+    }
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    EXPECT_LE(g_started, cores);
+    EXPECT_LE(int(helpers.size()), cores + 1);
+    SetThreadStarter(previous);
+}
+
+TEST(RowParts, RunsThatMeetWhileTheHelpersAreTakenStillVisitEveryRowOnce) {
+    // A run nested inside a part of another, and runs on two threads at once.
+    Visits inner(kTall);
+    std::atomic<bool> nested{false};
+    Visits outer(kTall);
+    ForRowParts(kWide, kTall, [&](int begin, int end) {
+        if (!nested.exchange(true))
+            ForRowParts(kWide, kTall, [&](int b, int e) { inner.Add(b, e); });
+        outer.Add(begin, end);
+    });
+    EXPECT_TRUE(outer.EachOnce());
+    EXPECT_TRUE(inner.EachOnce());
+
+    std::atomic<int> wrongRuns{0};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 3; ++i)
+        callers.emplace_back([&] {
+            for (int run = 0; run < 10; ++run) {
+                Visits once(kTall);
+                ForRowParts(kWide, kTall, [&](int begin, int end) { once.Add(begin, end); });
+                wrongRuns += once.EachOnce() ? 0 : 1;
+            }
+        });
+    for (std::thread& caller : callers)
+        caller.join();
+    EXPECT_EQ(wrongRuns, 0);
 }
