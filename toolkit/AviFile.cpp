@@ -12,8 +12,12 @@
 
 namespace {
 
-// Decoded frames are kept as 32-bit images; more than this many bytes of them is refused.
+// Decoded frames are kept as 32-bit images; more than this many bytes of them is refused, and more than
+// FrameBytesPerFileByte times the file's own size once they pass FrameBytesFloor: RLE delta frames of a
+// few bytes each could otherwise make a small file cost hundreds of megabytes and seconds to open.
 constexpr std::uint64_t MaxFrameBytes = 256u * 1024u * 1024u;
+constexpr std::uint64_t FrameBytesFloor = 16u * 1024u * 1024u;
+constexpr std::uint64_t FrameBytesPerFileByte = 1024;
 constexpr int MaxListDepth = 8;
 
 [[noreturn]] void CannotOpen() {
@@ -223,20 +227,34 @@ TAviFile TAviFile::FromData(const QByteArray& bytes) {
     const std::uint64_t frameBytes = std::uint64_t(format.Width) * std::uint64_t(format.Height) * 4;
     if (frameBytes > MaxFrameBytes)
         CannotOpen();
+    const std::uint64_t allowed =
+        std::min(MaxFrameBytes, std::max(FrameBytesFloor, std::uint64_t(size) * FrameBytesPerFileByte));
     try {
         bmp::Image image;
         bmp::PrepareImage(format, image);
+        std::uint64_t decoded = 0;
+        bool paletteChanged = false;
         for (const Chunk& c : chunks) {
             if (ChunkOf(c, video.Number, "pc")) {
                 ChangePalette(c, image);
+                paletteChanged = true;
                 continue;
             }
-            if ((avi.frames_.size() + 1) * frameBytes > MaxFrameBytes)
+            // An empty chunk repeats the frame before it, which is then shared rather than made again.
+            if (c.Size == 0 && !paletteChanged && !avi.frames_.empty()) {
+                avi.frames_.push_back(avi.frames_.back());
+                continue;
+            }
+            // The first frame is drawn on nothing: its data must be able to fill it.
+            if (avi.frames_.empty() && !bmp::CouldDrawWhole(format, c.Size))
                 CannotOpen();
-            // An empty chunk repeats the frame before it.
+            decoded += frameBytes;
+            if (decoded > allowed)
+                CannotOpen();
             if (c.Size > 0)
                 bmp::DecodePixels(format, c.Data, c.Size, image);
             avi.frames_.push_back(ToQImage(image));
+            paletteChanged = false;
         }
     } catch (const EInvalidGraphic&) {
         CannotOpen();

@@ -274,6 +274,12 @@ void DecodePixels(const Format& f, const std::uint8_t* data, std::size_t size, I
         DecodeUncompressed(f, data, size, image);
 }
 
+bool CouldDrawWhole(const Format& f, std::size_t size) {
+    if (f.Compression == BI_RLE8 || f.Compression == BI_RLE4)
+        return std::uint64_t(f.Width) * std::uint64_t(f.Height) <= std::uint64_t(size) * MaxRunPixels / 2;
+    return std::uint64_t(RowBytes(f.Width, f.Bits)) * std::uint64_t(f.Height) <= size;
+}
+
 // The file header and the info header of a BMP file, checked against the file's size.
 struct FileHeaders {
     Format f;
@@ -315,15 +321,8 @@ Image DecodeFile(const std::uint8_t* data, std::size_t size) {
 
     const std::uint8_t* pixels = data + h.offBits;
     const std::size_t available = size - h.offBits;
-    const std::uint64_t area = std::uint64_t(f.Width) * std::uint64_t(f.Height);
-    if (f.Compression == BI_RLE8 || f.Compression == BI_RLE4) {
-        // The longest run the format has draws 255 pixels with two bytes; data that could not draw the
-        // declared area even so is refused before the picture's memory is taken.
-        if (area > std::uint64_t(available) * MaxRunPixels / 2)
-            Invalid();
-    } else if (std::uint64_t(RowBytes(f.Width, f.Bits)) * std::uint64_t(f.Height) > available) {
+    if (!CouldDrawWhole(f, available))
         Invalid();
-    }
 
     Image image;
     PrepareImage(f, image);

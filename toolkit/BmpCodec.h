@@ -63,6 +63,11 @@ void PrepareImage(const Format& format, Image& image);
 // is too short or runs past the picture.
 void DecodePixels(const Format& format, const std::uint8_t* data, std::size_t size, Image& image);
 
+// Whether `size` bytes of pixel data could draw the whole picture the format declares: uncompressed rows
+// must all be there; RLE data draws at most 255 pixels with two bytes (its longest run). Pictures whose
+// data could not are refused before their memory is taken.
+bool CouldDrawWhole(const Format& format, std::size_t size);
+
 // Decodes a whole BMP file. Raises EInvalidGraphic for anything that is not a readable BMP.
 Image DecodeFile(const std::uint8_t* data, std::size_t size);
 

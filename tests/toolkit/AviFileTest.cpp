@@ -1,9 +1,9 @@
 // The animation file reader and the animation control.
-#include "Animate.h"
 #include "AviFile.h"
+#include "Animate.h"
+#include "BmpSupport.h"
 #include "Exceptions.h"
 #include "TestPictures.h"
-#include "BmpSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -145,6 +145,41 @@ TEST(AviFile, RleDeltaFramesDrawOverTheFrameBefore) {
         EXPECT_EQ(avi.Frame(1).pixel(x, 1), qRgb(255, 0, 0));
     EXPECT_EQ(avi.Frame(1).pixel(2, 0), qRgb(0, 255, 0));
     EXPECT_EQ(avi.Frame(1).pixel(1, 0), qRgb(255, 0, 0));
+}
+
+// A small file cannot make frames far beyond its size: a key frame must be able to fill itself, repeats
+// share their frame, and decoded frames may not outgrow the file a thousandfold.
+TEST(AviFile, FramesCostWhatTheFileCouldHold) {
+    QByteArray palette(256 * 4, '\0');
+    palette[4 + 1] = char(200); // 1: green
+    ExpectCannotOpen(Avi(2000, 2000, 8, 1, palette, Chunk("00dc", QByteArray::fromHex("00000001"))));
+    ExpectCannotOpen(Avi(2000, 2000, 8, 1, palette, Chunk("00dc", {}) + Chunk("00dc", {})));
+
+    // A 1000 x 1000 key frame in runs of 250 pixels, then three thousand repeats of it.
+    QByteArray key;
+    for (int y = 0; y < 1000; ++y)
+        key += QByteArray::fromHex("FA01FA01FA01FA010000");
+    key += QByteArray::fromHex("0001");
+    QByteArray repeats;
+    for (int i = 0; i < 3000; ++i)
+        repeats += Chunk("00dc", {});
+    const TAviFile repeated =
+        TAviFile::FromData(Avi(1000, 1000, 8, 1, palette, Chunk("00dc", key) + repeats));
+    ASSERT_EQ(repeated.FrameCount(), 3001);
+    EXPECT_EQ(repeated.Frame(3000).pixel(999, 999), qRgb(0, 200, 0));
+    EXPECT_EQ(repeated.Frame(3000).constBits(), repeated.Frame(0).constBits());
+
+    // Thirty deltas of four bytes each would make 120 MB of frames from 11 KB.
+    QByteArray deltas;
+    for (int i = 0; i < 30; ++i)
+        deltas += Chunk("00dc", QByteArray::fromHex("01020001"));
+    ExpectCannotOpen(Avi(1000, 1000, 8, 1, palette, Chunk("00dc", key) + deltas));
+    // Three of them stay within what a small file may cost.
+    const TAviFile few =
+        TAviFile::FromData(Avi(1000, 1000, 8, 1, palette, Chunk("00dc", key) + deltas.left(3 * 12)));
+    EXPECT_EQ(few.FrameCount(), 4);
+    EXPECT_EQ(few.Frame(0).pixel(0, 999), qRgb(0, 200, 0));
+    EXPECT_EQ(few.Frame(3).pixel(0, 999), qRgb(0, 0, 0));
 }
 
 TEST(AviFile, WhatIsNotAPlayableAnimationIsRefused) {
