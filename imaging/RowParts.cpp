@@ -11,6 +11,10 @@ namespace {
 
 thread_local TWaitTicker* t_ticker = nullptr;
 
+// How long the last part this thread ran while a ticker was in force took: parts as short as a small
+// share of the ticker's period are taken between two steps; longer ones are left to the helpers.
+thread_local std::chrono::steady_clock::duration t_lastTickedPart{};
+
 // Parts of the rows for each thread.
 constexpr int kPartsPerThread = 8;
 
@@ -145,6 +149,9 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
         work(0, height);
         return;
     }
+    // Under a ticker the caller still takes its share while the parts are short enough to leave the
+    // steps on time; when they are not, one more helper takes its place.
+    const bool callerWorks = !ticker || t_lastTickedPart <= ticker->Period() / 4;
 
     // The rows go out in several parts a thread, each to whichever thread is free next, so that a thread
     // held up by other programs leaves its share to the others.
@@ -158,7 +165,7 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
     };
 
     Run run;
-    const int wanted = ticker ? threads : threads - 1;
+    const int wanted = callerWorks ? threads - 1 : threads;
     auto helper = [&takeParts, &run, &failed] {
         std::exception_ptr error;
         try {
@@ -197,16 +204,35 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
                 }
             }
         } catch (const std::exception&) {
-            // No more threads to be had: this thread takes its share of the parts, whatever the ticker.
+            // No more threads to be had: this thread takes the parts left, whatever their length.
         }
     }
     const bool othersRun = pooled > 0 || !helpers.empty();
 
     std::exception_ptr error;
     try {
-        if (ticker && othersRun) {
-            // Only wait for the helpers, stepping the ticker at its period.
-            auto due = std::chrono::steady_clock::now() + ticker->Period();
+        if (ticker) {
+            using Clock = std::chrono::steady_clock;
+            const auto started = Clock::now();
+            auto due = started + ticker->Period();
+            bool callerTookParts = false;
+            // Parts between the steps while they stay short (all of them when no helper runs), ...
+            while (!failed.load(std::memory_order_relaxed) &&
+                   (!othersRun || t_lastTickedPart <= ticker->Period() / 4)) {
+                const int part = next.fetch_add(1);
+                if (part >= parts)
+                    break;
+                const auto begun = Clock::now();
+                callerTookParts = true;
+                work(bound(part), bound(part + 1));
+                const auto now = Clock::now();
+                t_lastTickedPart = now - begun;
+                if (now >= due) {
+                    ticker->Step();
+                    due = std::max(due + ticker->Period(), Clock::now() + std::chrono::milliseconds(1));
+                }
+            }
+            // ... then only waiting for the helpers, stepping the ticker at its period.
             std::unique_lock lock(run.mutex);
             while (!run.ended.wait_until(lock, due, [&] { return run.running == 0; })) {
                 lock.unlock();
@@ -215,6 +241,10 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
                 const auto now = std::chrono::steady_clock::now();
                 due = std::max(due + ticker->Period(), now + std::chrono::milliseconds(1));
             }
+            // What a part took in this run, whoever ran it, decides whether the caller takes parts in
+            // the next one.
+            const int workers = pooled + int(helpers.size()) + (callerTookParts ? 1 : 0);
+            t_lastTickedPart = (Clock::now() - started) * std::max(workers, 1) / parts;
         } else {
             takeParts();
         }

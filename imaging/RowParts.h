@@ -8,9 +8,11 @@
 // are done on the calling thread, so the work always completes. An exception thrown by the work travels to
 // the caller once every part has ended; no part is ever left running when it returns.
 //
-// While a TWaitTicker is in force on the calling thread, that thread does no part itself: it waits for
-// the others and, in the meantime, runs the ticker's step at its period (the busy animation moves this
-// way while a long rebuild holds up the user-interface thread; nothing else runs there meanwhile).
+// While a TWaitTicker is in force on the calling thread, that thread runs the ticker's step at its period
+// (the busy animation moves this way while a long rebuild holds up the user-interface thread; nothing
+// else runs there meanwhile). Between two steps it takes parts itself as long as a part lasts no more
+// than a quarter of the period; parts longer than that it leaves to the other threads and only waits
+// (unless no other thread could be had).
 #pragma once
 
 #include <chrono>

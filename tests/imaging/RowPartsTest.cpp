@@ -101,32 +101,58 @@ TEST(RowParts, AnErrorInAnyPartReachesTheCallerAfterEveryThreadEnded) {
     EXPECT_EQ(running, 0);
 }
 
-TEST(RowParts, AWaitingTickerStepsOnTheCallingThreadWhileThePartsRunElsewhere) {
+// Parts of the rows under a ticker, each lasting `part`; how many of them the caller ran and how often
+// the ticker stepped, and where.
+struct TickedRun {
+    int callerParts = 0;
+    int steps = 0;
+    bool stepElsewhere = false;
+    bool eachRowOnce = false;
+};
+
+TickedRun RunTicked(std::chrono::milliseconds period, std::chrono::microseconds part) {
     const std::thread::id caller = std::this_thread::get_id();
-    std::atomic<int> steps{0};
+    std::atomic<int> callerParts{0}, steps{0};
     std::atomic<bool> stepElsewhere{false};
     Visits visits(kTall);
     {
-        const TWaitTicker ticker(10ms, [&] {
+        const TWaitTicker ticker(period, [&] {
             ++steps;
             stepElsewhere = stepElsewhere || std::this_thread::get_id() != caller;
         });
         ForRowParts(kWide, kTall, [&](int begin, int end) {
-            std::this_thread::sleep_for(120ms);
+            std::this_thread::sleep_for(part);
+            if (std::this_thread::get_id() == caller)
+                ++callerParts;
             visits.Add(begin, end);
         });
     }
-    EXPECT_TRUE(visits.EachOnce());
-    EXPECT_EQ(visits.threads.count(caller), 0u);
-    EXPECT_GE(steps, 4);
-    EXPECT_FALSE(stepElsewhere);
+    return {callerParts, steps, stepElsewhere, visits.EachOnce()};
+}
 
-    // Once the ticker is gone, the caller takes its part again and nothing steps.
-    const int before = steps;
+TEST(RowParts, AWaitingTickerStepsOnTheCallingThreadWhileLongPartsRunElsewhere) {
+    // Parts far longer than the period: once one has been timed, the caller only waits and steps.
+    RunTicked(10ms, 120ms);
+    const TickedRun run = RunTicked(10ms, 120ms);
+    EXPECT_TRUE(run.eachRowOnce);
+    EXPECT_EQ(run.callerParts, 0);
+    EXPECT_GE(run.steps, 4);
+    EXPECT_FALSE(run.stepElsewhere);
+
+    // Once the ticker is gone, the rows are shared as before.
     Visits after(kTall);
     ForRowParts(kWide, kTall, [&](int begin, int end) { after.Add(begin, end); });
     EXPECT_TRUE(after.EachOnce());
-    EXPECT_EQ(steps, before);
+}
+
+TEST(RowParts, ShortPartsUnderATickerAreSharedWithTheCaller) {
+    // Parts of a tenth of the period, after a run that timed them: the caller takes some, and the ticker
+    // still steps on the caller's thread.
+    RunTicked(20ms, 2ms);
+    const TickedRun run = RunTicked(20ms, 2ms);
+    EXPECT_TRUE(run.eachRowOnce);
+    EXPECT_GE(run.callerParts, 1);
+    EXPECT_FALSE(run.stepElsewhere);
 }
 
 TEST(RowParts, WithATickerAndNoThreadTheCallerDoesTheWork) {
