@@ -4,10 +4,8 @@
 TEST_F(TransferTest, NativeTransferHandsOverAScreenBitmap) {
     scanner_.Images = {PatternImage(5, 3, 8, TWPT_GRAY)};
     const TFakeImage sent = scanner_.Images.front();
-    manager_->SetTransferMode(ttmNative);
-    TTwainSource* source = EnableFirstSource();
+    TTwainSource* source = EnableForNativeTransfers();
     ASSERT_NE(source, nullptr);
-    Collect();
     Scan();
     ASSERT_EQ(acquired_.size(), 1u);
     const TAcquired& got = acquired_[0];
@@ -26,10 +24,8 @@ TEST_F(TransferTest, NativeTransferOfAnUnreadableImageIsAnError) {
     image.Info.BitsPerPixel = 24; // the block is three times too small for what the header claims
     image.Data.resize(RowBytesOf(5, 8) * 3);
     scanner_.Images = {image};
-    manager_->SetTransferMode(ttmNative);
-    TTwainSource* source = EnableFirstSource();
+    TTwainSource* source = EnableForNativeTransfers();
     ASSERT_NE(source, nullptr);
-    Collect();
     Scan();
     EXPECT_TRUE(acquired_.empty());
     ASSERT_EQ(errors_.size(), 1u);
@@ -59,10 +55,8 @@ TEST_F(TransferTest, NativeTransferReadsTheOldCoreHeader) {
         return block;
     };
     scanner_.Images = {PatternImage(2, 2, 8, TWPT_GRAY)};
-    manager_->SetTransferMode(ttmNative);
-    TTwainSource* source = EnableFirstSource();
+    TTwainSource* source = EnableForNativeTransfers();
     ASSERT_NE(source, nullptr);
-    Collect();
     Scan();
     ASSERT_EQ(acquired_.size(), 1u);
     EXPECT_EQ(acquired_[0].Rows[0][0], 150) << "top row blue";
@@ -70,10 +64,8 @@ TEST_F(TransferTest, NativeTransferReadsTheOldCoreHeader) {
 }
 
 TEST_F(TransferTest, NativeTransferOfNothingUsable) {
-    manager_->SetTransferMode(ttmNative);
-    TTwainSource* source = EnableFirstSource();
+    TTwainSource* source = EnableForNativeTransfers();
     ASSERT_NE(source, nullptr);
-    Collect();
     int local = 0;
     const std::function<HGLOBAL()> blocks[] = {
         [] { return HGLOBAL(nullptr); },

@@ -70,6 +70,14 @@ protected:
         manager_->OnSourceDisable = [this](TObject*, int) { ++disables_; };
     }
 
+    // The first source, enabled for native transfers, with every image and error collected.
+    TTwainSource* EnableForNativeTransfers() {
+        manager_->SetTransferMode(ttmNative);
+        TTwainSource* source = EnableFirstSource();
+        Collect();
+        return source;
+    }
+
     // The source reports an image ready and the posted message is handled.
     void Scan() {
         scanner_.Post(MSG_XFERREADY);
