@@ -215,6 +215,11 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
             using Clock = std::chrono::steady_clock;
             const auto started = Clock::now();
             auto due = started + ticker->Period();
+            // Steps the ticker and sets the next step one period on (never in the past).
+            auto step = [&] {
+                ticker->Step();
+                due = std::max(due + ticker->Period(), Clock::now() + std::chrono::milliseconds(1));
+            };
             bool callerTookParts = false;
             // Parts between the steps while they stay short (all of them when no helper runs), ...
             while (!failed.load(std::memory_order_relaxed) &&
@@ -227,19 +232,15 @@ void ForRowParts(int width, int height, const std::function<void(int begin, int 
                 work(bound(part), bound(part + 1));
                 const auto now = Clock::now();
                 t_lastTickedPart = now - begun;
-                if (now >= due) {
-                    ticker->Step();
-                    due = std::max(due + ticker->Period(), Clock::now() + std::chrono::milliseconds(1));
-                }
+                if (now >= due)
+                    step();
             }
             // ... then only waiting for the helpers, stepping the ticker at its period.
             std::unique_lock lock(run.mutex);
             while (!run.ended.wait_until(lock, due, [&] { return run.running == 0; })) {
                 lock.unlock();
-                ticker->Step();
+                step();
                 lock.lock();
-                const auto now = std::chrono::steady_clock::now();
-                due = std::max(due + ticker->Period(), now + std::chrono::milliseconds(1));
             }
             // What a part took in this run, whoever ran it, decides whether the caller takes parts in
             // the next one.

@@ -225,10 +225,10 @@ TAviFile TAviFile::FromData(const QByteArray& bytes) {
     std::vector<Chunk> chunks;
     CollectMovie(ListChildren(*movie), video.Number, chunks, 0);
     const std::uint64_t frameBytes = std::uint64_t(format.Width) * std::uint64_t(format.Height) * 4;
-    if (frameBytes > MaxFrameBytes)
-        CannotOpen();
     const std::uint64_t allowed =
         std::min(MaxFrameBytes, std::max(FrameBytesFloor, std::uint64_t(size) * FrameBytesPerFileByte));
+    if (frameBytes > allowed)
+        CannotOpen(); // before the frame's memory is taken
     try {
         bmp::Image image;
         bmp::PrepareImage(format, image);
