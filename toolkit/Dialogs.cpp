@@ -41,8 +41,9 @@ QMessageBox::Icon Icon(TMsgDlgType type) {
 
 // A message box centred on its screen. The box takes its final size only as it is shown, after its
 // text has been laid out, so it is placed then, before it appears. The window manager's frame is known
-// only once the box is on screen: when the box is first activated, it is centred once more by its
-// outer size.
+// only once the box is on screen: as soon as the box is seen framed (the window manager moves it into
+// its frame), or when it is first activated, it is centred once more by its outer size. A window
+// manager may decline to activate a new window, so activation alone is not waited for.
 class CentredMessageBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
@@ -51,10 +52,12 @@ protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
         Centre(size());
+        shown_ = true;
     }
 
     bool event(QEvent* event) override {
-        if (event->type() == QEvent::WindowActivate && !framed_) {
+        const bool framedNow = shown_ && event->type() == QEvent::Move && frameGeometry().size() != size();
+        if (!framed_ && (framedNow || event->type() == QEvent::WindowActivate)) {
             framed_ = true;
             Centre(frameGeometry().size());
         }
@@ -73,6 +76,7 @@ private:
             move(at);
     }
 
+    bool shown_ = false;
     bool framed_ = false;
 };
 
