@@ -221,7 +221,7 @@ void TForm1::BitBtn6Click(QObject*) {
         TJPEGImage jpeg;
         jpeg.SetCompressionQuality(100);
         jpeg.Assign(result);
-        jpeg.Compress();
+        // Compressed straight into the file, which is written while the stream is being made.
         jpeg.SaveToFile(name);
         break;
     }

@@ -253,33 +253,78 @@ void FreeDecoded(Decoded& out) noexcept {
 
 namespace {
 
+// The compressed stream leaves the library a piece of this size at a time.
+constexpr std::size_t SinkPiece = 256 * 1024;
+
 struct EncodeState {
     jpeg_compress_struct Info;
     ErrorManager Err;
-    unsigned char* Buffer = nullptr;
-    unsigned long Size = 0;
+    jpeg_destination_mgr Dest;
+    Sink Out = nullptr;
+    void* Context = nullptr;
+    JOCTET* Piece = nullptr;
+    bool Refused = false;
 };
+
+EncodeState& StateOf(j_compress_ptr cinfo) {
+    // The compressor's record is the first member of the state.
+    return *reinterpret_cast<EncodeState*>(cinfo);
+}
+
+extern "C" void OnInitDestination(j_compress_ptr cinfo) {
+    EncodeState& s = StateOf(cinfo);
+    s.Dest.next_output_byte = s.Piece;
+    s.Dest.free_in_buffer = SinkPiece;
+}
+
+extern "C" boolean OnEmptyOutputBuffer(j_compress_ptr cinfo) {
+    EncodeState& s = StateOf(cinfo);
+    if (!s.Out(s.Context, s.Piece, SinkPiece)) {
+        s.Refused = true;
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    }
+    s.Dest.next_output_byte = s.Piece;
+    s.Dest.free_in_buffer = SinkPiece;
+    return TRUE;
+}
+
+extern "C" void OnTermDestination(j_compress_ptr cinfo) {
+    EncodeState& s = StateOf(cinfo);
+    const std::size_t rest = SinkPiece - s.Dest.free_in_buffer;
+    if (rest > 0 && !s.Out(s.Context, s.Piece, rest)) {
+        s.Refused = true;
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    }
+}
 
 } // namespace
 
-int Encode(int width, int height, const std::uint8_t* const* rows, int quality, unsigned char** out,
-           unsigned long* outSize) noexcept {
-    *out = nullptr;
-    *outSize = 0;
+int Encode(int width, int height, const std::uint8_t* const* rows, int quality, Sink out,
+           void* context) noexcept {
     EncodeState* s = static_cast<EncodeState*>(std::calloc(1, sizeof(EncodeState)));
     if (s == nullptr)
         return JERR_OUT_OF_MEMORY;
+    s->Piece = static_cast<JOCTET*>(std::malloc(SinkPiece));
+    if (s->Piece == nullptr) {
+        std::free(s);
+        return JERR_OUT_OF_MEMORY;
+    }
+    s->Out = out;
+    s->Context = context;
     s->Info.err = &s->Err.Pub;
     InstallErrorManager(s->Err);
     if (setjmp(s->Err.Jump)) {
-        const int code = s->Err.Pub.msg_code;
+        const int code = s->Refused ? SinkRefused : s->Err.Pub.msg_code;
         jpeg_destroy_compress(&s->Info);
-        std::free(s->Buffer);
+        std::free(s->Piece);
         std::free(s);
         return code;
     }
     jpeg_create_compress(&s->Info);
-    jpeg_mem_dest(&s->Info, &s->Buffer, &s->Size);
+    s->Dest.init_destination = OnInitDestination;
+    s->Dest.empty_output_buffer = OnEmptyOutputBuffer;
+    s->Dest.term_destination = OnTermDestination;
+    s->Info.dest = &s->Dest;
     s->Info.image_width = JDIMENSION(width);
     s->Info.image_height = JDIMENSION(height);
     s->Info.input_components = 3;
@@ -295,9 +340,8 @@ int Encode(int width, int height, const std::uint8_t* const* rows, int quality, 
         jpeg_write_scanlines(&s->Info, &row, 1);
     }
     jpeg_finish_compress(&s->Info);
-    *out = s->Buffer;
-    *outSize = s->Size;
     jpeg_destroy_compress(&s->Info);
+    std::free(s->Piece);
     std::free(s);
     return 0;
 }

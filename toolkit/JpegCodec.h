@@ -43,10 +43,15 @@ struct Decoded {
 int Decode(const std::uint8_t* data, std::size_t size, Decoded& out) noexcept;
 void FreeDecoded(Decoded& out) noexcept;
 
+// Takes the compressed stream a piece at a time, in order; false when it can take no more, which ends
+// the compression with SinkRefused. It must not throw.
+using Sink = bool (*)(void* context, const std::uint8_t* bytes, std::size_t size);
+inline constexpr int SinkRefused = -1;
+
 // Compresses rows of 24-bit blue-green-red pixels (top row first) as a three-component RGB image with
-// the library's defaults, the floating-point DCT and the given quality with baseline tables forced.
-// On success *out holds the stream (from malloc; release it with std::free).
-int Encode(int width, int height, const std::uint8_t* const* rows, int quality, unsigned char** out,
-           unsigned long* outSize) noexcept;
+// the library's defaults, the floating-point DCT and the given quality with baseline tables forced,
+// handing the stream to `out` as it is made.
+int Encode(int width, int height, const std::uint8_t* const* rows, int quality, Sink out,
+           void* context) noexcept;
 
 } // namespace jpegcodec

@@ -8,6 +8,7 @@
 #include "SafeFile.h"
 
 #include <QFile>
+#include <QFileDevice>
 #include <QIODevice>
 
 #include <algorithm>
@@ -18,27 +19,68 @@
 
 namespace {
 
-// Compresses a 24-bit bitmap into a stream.
-QByteArray CompressBitmap(const TBitmap& bitmap, int quality) {
+// Compresses a 24-bit bitmap, handing the stream to `out` as it is made. Raises EJPEG on a library
+// error; returns jpegcodec::SinkRefused, for the caller to report in its own words, when the sink took
+// no more, and 0 when the stream is complete.
+int EncodeBitmap(const TBitmap& bitmap, int quality, jpegcodec::Sink out, void* context) {
     std::vector<const std::uint8_t*> rows(std::size_t(bitmap.Height()));
     for (int y = 0; y < bitmap.Height(); ++y)
         rows[std::size_t(y)] = bitmap.ConstScanLine(y);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    const int code = jpegcodec::Encode(bitmap.Width(), bitmap.Height(), rows.data(), quality, &out, &size);
-    if (code != 0)
+    const int code = jpegcodec::Encode(bitmap.Width(), bitmap.Height(), rows.data(), quality, out, context);
+    if (code != 0 && code != jpegcodec::SinkRefused)
         throw EJPEG(code);
-    QByteArray data;
-    try {
-        data = QByteArray(qsizetype(size), Qt::Uninitialized);
-        AdviseHugePages(data.data(), size);
-        std::memcpy(data.data(), out, size);
-    } catch (...) {
-        std::free(out);
-        throw;
+    return code;
+}
+
+// Compresses a 24-bit bitmap into a stream in memory.
+QByteArray CompressBitmap(const TBitmap& bitmap, int quality) {
+    struct Memory {
+        QByteArray data;
+        bool full = false;
+    } memory;
+    const auto append = [](void* context, const std::uint8_t* bytes, std::size_t size) noexcept {
+        auto& m = *static_cast<Memory*>(context);
+        try {
+            m.data.append(reinterpret_cast<const char*>(bytes), qsizetype(size));
+            return true;
+        } catch (const std::bad_alloc&) {
+            m.full = true;
+            return false;
+        }
+    };
+    if (EncodeBitmap(bitmap, quality, append, &memory) != 0)
+        throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
+    return memory.data;
+}
+
+// Compresses a 24-bit bitmap into a stream; a file is written while the stream is being made, by
+// another thread. Raises EWriteError when the device takes no more.
+void CompressInto(QIODevice& stream, const TBitmap& bitmap, int quality) {
+    if (auto* file = qobject_cast<QFileDevice*>(&stream); file && file->handle() >= 0) {
+        if (!file->flush())
+            throw EWriteError();
+        TWriteBehind writer(file->handle());
+        const auto write = [](void* context, const std::uint8_t* bytes, std::size_t size) noexcept {
+            return static_cast<TWriteBehind*>(context)->Write(bytes, size);
+        };
+        const int code = EncodeBitmap(bitmap, quality, write, &writer);
+        if (!writer.Finish() || code != 0)
+            throw EWriteError();
+        return;
     }
-    std::free(out);
-    return data;
+    const auto write = [](void* context, const std::uint8_t* bytes, std::size_t size) noexcept {
+        auto& device = *static_cast<QIODevice*>(context);
+        while (size > 0) {
+            const qint64 n = device.write(reinterpret_cast<const char*>(bytes), qint64(size));
+            if (n <= 0)
+                return false;
+            bytes += n;
+            size -= std::size_t(n);
+        }
+        return true;
+    };
+    if (EncodeBitmap(bitmap, quality, write, &stream) != 0)
+        throw EWriteError();
 }
 
 // Decodes a stream into a bitmap (24 bits, or 8 bits with the quantiser's colours for grayscale), which
@@ -128,14 +170,17 @@ void TJPEGImage::Assign(const TGraphic* source) {
 void TJPEGImage::Compress() {
     if (!bitmap_ || bitmap_->Empty())
         return;
-    std::shared_ptr<TBitmap> rgb = bitmap_;
-    if (rgb->PixelFormat() != TPixelFormat::pf24bit) {
-        rgb = std::make_shared<TBitmap>(*bitmap_);
-        rgb->SetPixelFormat(TPixelFormat::pf24bit);
-    }
-    data_ = CompressBitmap(*rgb, quality_);
+    data_ = CompressBitmap(*BitmapToCompress(), quality_);
     grayscale_ = progressive_ = false;
     Changed();
+}
+
+std::shared_ptr<const TBitmap> TJPEGImage::BitmapToCompress() const {
+    if (bitmap_->PixelFormat() == TPixelFormat::pf24bit)
+        return bitmap_;
+    auto rgb = std::make_shared<TBitmap>(*bitmap_);
+    rgb->SetPixelFormat(TPixelFormat::pf24bit);
+    return rgb;
 }
 
 int TJPEGImage::Width() const {
@@ -224,9 +269,7 @@ void TJPEGImage::LoadFromFile(const QString& fileName) {
 
 void TJPEGImage::SaveToStream(QIODevice& stream) const {
     if (data_.isEmpty() && bitmap_ && !bitmap_->Empty()) {
-        TJPEGImage compressed(*this);
-        compressed.Compress();
-        WriteBytes(stream, compressed.data_.constData(), compressed.data_.size());
+        CompressInto(stream, *BitmapToCompress(), quality_);
         return;
     }
     WriteBytes(stream, data_.constData(), data_.size());

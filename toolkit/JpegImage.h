@@ -55,6 +55,8 @@ public:
 
 private:
     void SetStream(QByteArray data);
+    // The bitmap as the encoder takes it: 24 bits.
+    std::shared_ptr<const TBitmap> BitmapToCompress() const;
 
     QByteArray data_;
     int width_ = 0;

@@ -1,16 +1,23 @@
 // Saving through a temporary file: a failure never damages the file that was there.
+#include "SafeFile.h"
 #include "Bitmap.h"
+#include "BmpSupport.h"
 #include "Exceptions.h"
 #include "JpegImage.h"
-#include "SafeFile.h"
 #include "TestPictures.h"
-#include "BmpSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace testpictures;
 using namespace testsupport;
@@ -114,11 +121,89 @@ TEST(SafeFile, DeviceRefusingBytesMidWayThroughABitmap) {
     EXPECT_EQ(ReadAll(target), earlier);
     EXPECT_EQ(Entries(dir.path()), QStringList{"scan.bmp"});
 
+    // A JPEG refused half-way, whether compressed before or while it is written.
     TJPEGImage jpeg;
     jpeg.Assign(&picture);
+    FailingDevice refusing(nullptr, 100);
+    EXPECT_THROW(jpeg.SaveToStream(refusing), EWriteError);
     jpeg.Compress();
     FailingDevice small(nullptr, 100);
     EXPECT_THROW(jpeg.SaveToStream(small), EWriteError);
+}
+
+TEST(SafeFile, WriteBehindWritesEveryPieceInOrderAfterWhatWasThere) {
+    QTemporaryDir dir;
+    const QByteArray name = QFile::encodeName(dir.filePath("pieces"));
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "head", 4), 4);
+    QByteArray expected = "head";
+    std::mt19937 random(7);
+    {
+        TWriteBehind writer(fd);
+        for (int i = 0; i < 300; ++i) {
+            QByteArray piece(int(random() % 70000), Qt::Uninitialized);
+            for (char& c : piece)
+                c = char(random());
+            expected += piece;
+            ASSERT_TRUE(writer.Write(piece.constData(), std::size_t(piece.size())));
+        }
+        EXPECT_TRUE(writer.Finish());
+    }
+    ::close(fd);
+    EXPECT_EQ(ReadAll(dir.filePath("pieces")), expected);
+}
+
+TEST(SafeFile, WriteBehindReportsADiskThatTakesNoMore) {
+    const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    TWriteBehind writer(fd);
+    const std::vector<char> piece(100000, 'x');
+    // The writes fail on the writer's thread; the pieces handed over after that are refused at once.
+    bool refused = false;
+    for (int i = 0; i < 1000 && !refused; ++i)
+        refused = !writer.Write(piece.data(), piece.size());
+    EXPECT_FALSE(writer.Finish());
+    ::close(fd);
+}
+
+// A file that may grow no further than a limit stands for a disk that fills up as a JPEG is written
+// while it is compressed: the save fails in the program's words and the earlier file stays.
+TEST(SafeFile, AJpegThatFillsTheDiskKeepsTheEarlierFile) {
+    std::mt19937 random(3);
+    const TBitmap picture = RandomBitmap(900, 700, random);
+    TJPEGImage jpeg;
+    jpeg.SetCompressionQuality(100);
+    jpeg.Assign(&picture);
+
+    QTemporaryDir dir;
+    const QString target = dir.filePath("scan.jpg");
+    const QByteArray earlier = "the good picture";
+    WriteFile(target, earlier);
+
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = before;
+    limited.rlim_cur = 600 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool failed = false;
+    try {
+        jpeg.SaveToFile(target);
+    } catch (const EFCreateError& e) {
+        failed = e.Message() == "Cannot create file " + target;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(ReadAll(target), earlier);
+    EXPECT_EQ(Entries(dir.path()), QStringList{"scan.jpg"});
+
+    // With room, the file is the very stream Compress makes.
+    jpeg.SaveToFile(target);
+    jpeg.Compress();
+    EXPECT_GT(jpeg.Data().size(), 1000000); // many pieces of the encoder's output
+    EXPECT_EQ(ReadAll(target), jpeg.Data());
 }
 
 TEST(SafeFile, MissingOrVanishingFolder) {
@@ -161,7 +246,8 @@ TEST(SafeFile, TheNewFileKeepsTheModeAndTheLinkOfTheOld) {
     WriteFile(kept, "old");
     ASSERT_TRUE(QFile(kept).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     SaveFileSafely(kept, [](QIODevice& d) { WriteBytes(d, "new", 3); });
-    EXPECT_EQ(QFile(kept).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner); // owner, group, others
+    EXPECT_EQ(QFile(kept).permissions() & 0x7077,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner); // owner, group, others
     EXPECT_EQ(ReadAll(kept), "new");
 
     // Saving through a link replaces the file it names; the link stays a link.
