@@ -165,6 +165,17 @@ int CreateBeside(const QByteArray& target, QByteArray& name) {
     return -1;
 }
 
+// Closes the last reference to a file that a save has replaced on a thread of its own: freeing its
+// blocks and its cached pages costs about as much as writing a file of its size, and nobody needs to
+// wait for it.
+void LetGoInBackground(int fd) noexcept {
+    try {
+        std::thread([fd] { ::close(fd); }).detach();
+    } catch (const std::system_error&) {
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 void SaveFileSafely(const QString& fileName, const std::function<void(QIODevice&)>& write) {
@@ -194,9 +205,15 @@ void SaveFileSafely(const QString& fileName, const std::function<void(QIODevice&
         // Only a complete file takes the target's place; until then the target is as it was. The data is
         // not forced to the disk first, which would cost more than writing it: file systems such as
         // ext4 write a file that replaces another by a rename before the rename itself.
-        if (::rename(temporary.constData(), target.constData()) != 0)
+        const int replaced = ::open(target.constData(), O_PATH | O_CLOEXEC);
+        if (::rename(temporary.constData(), target.constData()) != 0) {
+            if (replaced >= 0)
+                ::close(replaced);
             throw EFCreateError(fileName);
+        }
         placed = true;
+        if (replaced >= 0)
+            LetGoInBackground(replaced);
     } catch (...) {
         if (!placed)
             ::unlink(temporary.constData());

@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testpictures;
@@ -129,6 +130,17 @@ TEST(SafeFile, DeviceRefusingBytesMidWayThroughABitmap) {
     jpeg.Compress();
     FailingDevice small(nullptr, 100);
     EXPECT_THROW(jpeg.SaveToStream(small), EWriteError);
+}
+
+// The replaced file is let go of without being opened for reading: a named pipe in its place does not
+// make the save wait for a writer.
+TEST(SafeFile, ANamedPipeInThePlaceOfTheFileIsReplacedWithoutWaiting) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("scan.bmp");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    SaveFileSafely(target, [](QIODevice& d) { WriteBytes(d, "new", 3); });
+    EXPECT_TRUE(QFileInfo(target).isFile());
+    EXPECT_EQ(ReadAll(target), "new");
 }
 
 TEST(SafeFile, WriteBehindWritesEveryPieceInOrderAfterWhatWasThere) {
