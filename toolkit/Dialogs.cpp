@@ -3,6 +3,9 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
+
+#include <chrono>
 
 namespace {
 
@@ -41,9 +44,10 @@ QMessageBox::Icon Icon(TMsgDlgType type) {
 
 // A message box centred on its screen. The box takes its final size only as it is shown, after its
 // text has been laid out, so it is placed then, before it appears. The window manager's frame is known
-// only once the box is on screen: as soon as the box is seen framed (the window manager moves it into
-// its frame), or when it is first activated, it is centred once more by its outer size. A window
-// manager may decline to activate a new window, so activation alone is not waited for.
+// only once the box is on screen and settled in it: when the box is first activated, and a little later
+// in case the window manager does not activate it, the box is centred by its outer size. While the box
+// is being framed, a move may land beside where it was asked for (the frame's size not yet known to
+// the move), so the place is looked at again a few times until the box stands centred.
 class CentredMessageBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
@@ -52,19 +56,28 @@ protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
         Centre(size());
-        shown_ = true;
+        QTimer::singleShot(kFrameSettles, this, [this] { CentreByFrame(); });
     }
 
     bool event(QEvent* event) override {
-        const bool framedNow = shown_ && event->type() == QEvent::Move && frameGeometry().size() != size();
-        if (!framed_ && (framedNow || event->type() == QEvent::WindowActivate)) {
-            framed_ = true;
-            Centre(frameGeometry().size());
-        }
+        if (event->type() == QEvent::WindowActivate && looks_ == 0)
+            CentreByFrame();
         return QMessageBox::event(event);
     }
 
 private:
+    // Long enough for a window manager to frame a new window or move it, short enough not to be seen.
+    static constexpr std::chrono::milliseconds kFrameSettles{250};
+    static constexpr int kLooks = 4;
+
+    void CentreByFrame() {
+        if (looks_ >= kLooks)
+            return;
+        ++looks_;
+        Centre(frameGeometry().size());
+        QTimer::singleShot(kFrameSettles, this, [this] { CentreByFrame(); });
+    }
+
     void Centre(QSize outer) {
         const QScreen* screen = QGuiApplication::primaryScreen();
         if (!screen)
@@ -76,8 +89,7 @@ private:
             move(at);
     }
 
-    bool shown_ = false;
-    bool framed_ = false;
+    int looks_ = 0;
 };
 
 } // namespace
