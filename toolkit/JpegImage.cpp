@@ -12,7 +12,6 @@
 #include <QIODevice>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -34,23 +33,18 @@ int EncodeBitmap(const TBitmap& bitmap, int quality, jpegcodec::Sink out, void* 
 
 // Compresses a 24-bit bitmap into a stream in memory.
 QByteArray CompressBitmap(const TBitmap& bitmap, int quality) {
-    struct Memory {
-        QByteArray data;
-        bool full = false;
-    } memory;
+    QByteArray data;
     const auto append = [](void* context, const std::uint8_t* bytes, std::size_t size) noexcept {
-        auto& m = *static_cast<Memory*>(context);
         try {
-            m.data.append(reinterpret_cast<const char*>(bytes), qsizetype(size));
+            static_cast<QByteArray*>(context)->append(reinterpret_cast<const char*>(bytes), qsizetype(size));
             return true;
         } catch (const std::bad_alloc&) {
-            m.full = true;
             return false;
         }
     };
-    if (EncodeBitmap(bitmap, quality, append, &memory) != 0)
+    if (EncodeBitmap(bitmap, quality, append, &data) != 0)
         throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
-    return memory.data;
+    return data;
 }
 
 // Compresses a 24-bit bitmap into a stream; a file is written while the stream is being made, by
@@ -69,15 +63,12 @@ void CompressInto(QIODevice& stream, const TBitmap& bitmap, int quality) {
         return;
     }
     const auto write = [](void* context, const std::uint8_t* bytes, std::size_t size) noexcept {
-        auto& device = *static_cast<QIODevice*>(context);
-        while (size > 0) {
-            const qint64 n = device.write(reinterpret_cast<const char*>(bytes), qint64(size));
-            if (n <= 0)
-                return false;
-            bytes += n;
-            size -= std::size_t(n);
+        try {
+            WriteBytes(*static_cast<QIODevice*>(context), bytes, qint64(size));
+            return true;
+        } catch (const EWriteError&) {
+            return false;
         }
-        return true;
     };
     if (EncodeBitmap(bitmap, quality, write, &stream) != 0)
         throw EWriteError();
