@@ -234,6 +234,8 @@ constexpr ByteIndex kBlueGreenHigh = MakeIndex([](int i) { return 3 * (i / 2) + 
 constexpr ByteIndex kRedHigh = MakeIndex([](int i) { return 3 * (i / 2) + 34; });
 // The low bytes of the 16-bit lanes of two registers, in order.
 constexpr ByteIndex kLowBytes = MakeIndex([](int i) { return i < 32 ? 2 * i : 64 + 2 * (i - 32); });
+// The lanes' own numbers.
+constexpr ByteIndex kLanes = MakeIndex([](int i) { return i; });
 // Each of 64 grey levels three times over, as the three registers of a block.
 constexpr ByteIndex kSpread0 = MakeIndex([](int i) { return i / 3; });
 constexpr ByteIndex kSpread1 = MakeIndex([](int i) { return (i + 64) / 3; });
@@ -334,17 +336,51 @@ ZRK_VBMI inline void StoreGreyPixels(const GreyVectors& v, const std::uint8_t* l
     StoreGrey<Full, Stream>(v, grey, out, FirstBits(3 * n), FirstBits(3 * n - 64), FirstBits(3 * n - 128));
 }
 
-// Appends the positions x + i of the pixels i marked in a block to the list, which has room for 32 more
-// entries past its end; the new length.
-ZRK_VBMI inline std::size_t ListHalves(__m512i firstHalf, __m512i secondHalf, int x, std::uint64_t marks,
-                                       std::uint16_t* list, std::size_t count) {
+// Appends the positions x + i of the pixels i marked in a block to the list, which has room for 64 more
+// entries past its end; the new length. The marked lanes' numbers are packed as bytes in one step and
+// widened to positions; a block rarely holds more than a few halves, so the second 32 are widened
+// only when there are any.
+ZRK_VBMI inline std::size_t ListHalves(__m512i lanes, int x, std::uint64_t marks, std::uint16_t* list,
+                                       std::size_t count) {
     const __m512i at = _mm512_set1_epi16(short(x));
-    const __mmask32 low = __mmask32(marks), high = __mmask32(marks >> 32);
-    _mm512_storeu_si512(list + count, _mm512_maskz_compress_epi16(low, _mm512_add_epi16(firstHalf, at)));
-    count += std::size_t(__builtin_popcount(low));
-    _mm512_storeu_si512(list + count, _mm512_maskz_compress_epi16(high, _mm512_add_epi16(secondHalf, at)));
-    return count + std::size_t(__builtin_popcount(high));
+    const __m512i packed = _mm512_maskz_compress_epi8(marks, lanes);
+    _mm512_storeu_si512(list + count,
+                        _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_castsi512_si256(packed)), at));
+    const std::size_t n = std::size_t(__builtin_popcountll(marks));
+    if (n > 32) [[unlikely]]
+        _mm512_storeu_si512(list + count + 32,
+                            _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(packed, 1)), at));
+    return count + n;
 }
+
+// How far ahead of the pass the source is asked for. The processor's own prefetching follows one row
+// at a time; asking a few kilobytes ahead keeps more of the page on its way from memory while the
+// vector work runs (a fifth less time for a page that is not in the caches).
+constexpr int kPrefetchAhead = 4096;
+
+// Where the pass asks for the source ahead of itself: `kPrefetchAhead` bytes past the byte it is at,
+// read on into the next row whichever way the rows lie in memory (past the last row, the asking goes
+// nowhere useful, which costs nothing: a prefetch never faults). Addresses, not pointers, as they may
+// lie outside the picture.
+class TAhead {
+public:
+    TAhead(const std::uint8_t* row, const std::uint8_t* next, int bytes)
+        : inRow_(std::uintptr_t(row) + kPrefetchAhead),
+          intoNext_(std::uintptr_t(next ? next : row) + kPrefetchAhead - std::uintptr_t(bytes)),
+          last_(bytes - kPrefetchAhead) {}
+
+    // Asks for `lines` cache lines from `kPrefetchAhead` bytes past byte i of the row. (Always inlined:
+    // GCC takes a function that does nothing but prefetch for one without effects and drops its calls.)
+    ZRK_VBMI __attribute__((always_inline)) void Lines(int i, int lines) const {
+        const std::uintptr_t at = (i < last_ ? inRow_ : intoNext_) + std::uintptr_t(i);
+        for (int line = 0; line < lines; ++line)
+            _mm_prefetch(reinterpret_cast<const char*>(at + 64u * unsigned(line)), _MM_HINT_T0);
+    }
+
+private:
+    std::uintptr_t inRow_, intoNext_;
+    int last_;
+};
 
 // A row goes in three steps: its grey levels into a buffer of the thread's own, halves rounded up, with
 // the positions of the halves listed; the halves that the extended evaluation rounds down (one pixel in
@@ -368,30 +404,30 @@ ZRK_VBMI void GreyRowsVbmi(const Tables& t, std::uint8_t invert, ConstPixelRows 
     v.weightsBlueGreen = _mm512_set1_epi16(11 | 59 << 8);
     v.weightsRed = _mm512_set1_epi16(30);
     v.flip = _mm512_set1_epi8(char(invert));
-    const __m512i firstHalf = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16,
-                                               15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    const __m512i secondHalf = _mm512_add_epi16(firstHalf, _mm512_set1_epi16(32));
+    const __m512i lanes = Index(kLanes);
     const std::size_t blocks = std::size_t(width + 63) / 64;
     std::vector<std::uint8_t> levels(64 * blocks);
-    std::vector<std::uint16_t> halves(64 * blocks + 32); // room for one full store past the last entry
+    std::vector<std::uint16_t> halves(64 * blocks + 64); // room for two full stores past the last entry
 
     for (int y = yBegin; y < yEnd; ++y) {
         const std::uint8_t* in = source.Row(y);
+        const TAhead ahead(in, y + 1 < yEnd ? source.Row(y + 1) : nullptr, 3 * width);
         std::uint8_t* out = result.Row(y);
 
         std::size_t count = 0;
         int x = 0;
         std::uint64_t marks = 0;
         for (; x + 64 <= width; x += 64) {
+            ahead.Lines(3 * x, 3);
             _mm512_storeu_si512(levels.data() + x, GreyLevels<true>(v, in + 3 * x, 0, 0, 0, marks));
-            count = ListHalves(firstHalf, secondHalf, x, marks, halves.data(), count);
+            count = ListHalves(lanes, x, marks, halves.data(), count);
         }
         if (x < width) {
             const int n = width - x;
             _mm512_storeu_si512(levels.data() + x,
                                 GreyLevels<false>(v, in + 3 * x, FirstBits(3 * n), FirstBits(3 * n - 64),
                                                   FirstBits(3 * n - 128), marks));
-            count = ListHalves(firstHalf, secondHalf, x, marks, halves.data(), count);
+            count = ListHalves(lanes, x, marks, halves.data(), count);
         }
 
         for (std::size_t i = 0; i < count; ++i) {
