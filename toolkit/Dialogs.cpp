@@ -74,7 +74,16 @@ private:
         if (looks_ >= kLooks)
             return;
         ++looks_;
-        Centre(frameGeometry().size());
+        const QSize outer = frameGeometry().size();
+        if (outer == size() && looks_ % 2 == 1) {
+            // No frame known yet. The toolkit reads a window's frame when the window is configured,
+            // which may have been before the window manager announced the frame; moved by a pixel,
+            // the box is configured again, and the next look (which moves it back should it have no
+            // frame at all) centres it by the frame.
+            move(pos() + QPoint(0, 1));
+        } else {
+            Centre(outer);
+        }
         QTimer::singleShot(kFrameSettles, this, [this] { CentreByFrame(); });
     }
 
