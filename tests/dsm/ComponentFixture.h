@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -76,8 +77,11 @@ protected:
         DsmTest::TearDown();
     }
 
-    // The listed source at `index`, opened, without its window.
-    TTwainSource* OpenSource(int index = 0) {
+    // The listed source at `index`, opened, without its window; by default the first device that the
+    // test backend has not lost earlier in this process (see MoveOnFromALostDevice).
+    TTwainSource* OpenSource(int index = -1) {
+        if (index < 0)
+            index = deviceIndex_ = std::min(LostInThisProcess(), std::max(manager_->SourceCount() - 1, 0));
         source_ = manager_->SourceAt(index);
         EXPECT_NE(source_, nullptr);
         if (!source_)
@@ -113,6 +117,7 @@ protected:
             return false;
         stuckSeen_ = StuckWorkers();
         ++lostDevices_;
+        ++LostInThisProcess();
         std::printf("note: the test backend lost device %d; going on with the next\n", deviceIndex_);
         source_->SetLoaded(false);
         ++deviceIndex_;
@@ -140,6 +145,12 @@ protected:
         Pump(400); // longer than the source manager waits for a worker to stop
         MoveOnFromALostDevice();
         return true;
+    }
+
+    // Devices lost in this process, by any test: the next test starts past them.
+    static int& LostInThisProcess() {
+        static int lost = 0;
+        return lost;
     }
 
     int givenUp_ = 0;
