@@ -8,7 +8,7 @@ bash "$root/scripts/build.sh" -DZRK_BUILD_TESTS=OFF -DZRK_BUILD_BENCH=OFF
 
 if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=:77
-    Xvfb "$DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -noreset >/dev/null 2>&1 &
     sleep 1
     echo "No display was set: the program runs on the virtual display $DISPLAY."
 fi

@@ -31,9 +31,11 @@ finish() {
 }
 trap finish EXIT
 
-# A display of its own: Xvfb picks a free number and says which.
+# A display of its own: Xvfb picks a free number and says which. Without -noreset the server resets
+# whenever its last client leaves, and drops a client that connects meanwhile: the program, started
+# while a look at the screen below disconnects, then could not open the display.
 rm -f "$scratch/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$scratch/display" 2>"$scratch/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 1 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 [ -s "$scratch/display" ] || { echo "Xvfb did not start"; cat "$scratch/xvfb.log"; exit 1; }
@@ -51,6 +53,9 @@ for _ in $(seq 1 200); do
     if ! kill -0 "$program_pid" 2>/dev/null; then
         echo "the program ended before showing its warning:"
         cat "$scratch/program.log"
+        kill -0 "$xvfb_pid" 2>/dev/null || echo "(the virtual display had ended too)"
+        echo "the virtual display said:"
+        cat "$scratch/xvfb.log"
         exit 1
     fi
     info="$(xwininfo -name Warning 2>/dev/null || true)"

@@ -115,8 +115,10 @@ std::string StartDesktop(const std::string& windowManagerHome) {
     int pipe[2];
     if (::pipe(pipe) != 0)
         return {};
+    // -noreset: a server that resets when its last client leaves drops the clients connecting
+    // meanwhile (openbox, started while a probe of the root window disconnects).
     if (Spawn({"Xvfb", "-displayfd", std::to_string(pipe[1]), "-screen", "0", "1280x1024x24", "-nolisten",
-               "tcp"},
+               "tcp", "-noreset"},
               pipe[1]) <= 0)
         return {};
     ::close(pipe[1]);
