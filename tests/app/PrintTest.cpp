@@ -8,47 +8,20 @@
 #include "ModalScript.h"
 #include "Picture.h"
 #include "PictureDialogs.h"
+#include "PrintedPages.h"
 #include "Printer.h"
 
 #include <QComboBox>
-#include <QDirIterator>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProcess>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <algorithm>
-
-#include <pwd.h>
-#include <unistd.h>
-
 namespace {
-
-// Where the PDF printer puts its files for this user.
-QString PdfOutputFolder() {
-    QString out = QStringLiteral("${HOME}/PDF");
-    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
-    if (conf.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : conf.readAll().split('\n'))
-            if (line.startsWith("Out "))
-                out = QString::fromUtf8(line.mid(4).trimmed());
-    const passwd* user = getpwuid(getuid());
-    return out.replace(QStringLiteral("${HOME}"), QString::fromLocal8Bit(user ? user->pw_dir : ""));
-}
-
-QStringList PdfFiles(const QString& folder) {
-    QStringList files;
-    QDirIterator it(folder, {QStringLiteral("*.pdf")}, QDir::Files);
-    while (it.hasNext())
-        files << it.next();
-    return files;
-}
 
 bool PrinterHere() {
     return !qEnvironmentVariableIsSet("ZRK_TEST_NO_PRINTER") && !QPrinterInfo::defaultPrinter().isNull();
@@ -69,53 +42,9 @@ bool PrinterHere() {
 
 namespace {
 
-// Presses "Печать" and renders the page that reaches the PDF printer at a low resolution.
-QImage PrintAndRender(WindowFixture& w, int dpi = 20) {
-    const QString folder = PdfOutputFolder();
-    // The printer reuses file names: a new page is a file written after the click.
-    const QDateTime clicked = QDateTime::currentDateTime().addSecs(-1);
-    QTest::mouseClick(w.c().BitBtn5, Qt::LeftButton);
-    if (!w.errors.isEmpty())
-        return {};
-    QString printed;
-    QElapsedTimer waited;
-    waited.start();
-    while (printed.isEmpty() && waited.elapsed() < 60000) {
-        for (const QString& f : PdfFiles(folder))
-            if (QFileInfo(f).lastModified() >= clicked && QFileInfo(f).size() > 0)
-                printed = f;
-        QTest::qWait(200);
-    }
-    if (printed.isEmpty())
-        return {};
-    QTest::qWait(500); // let the printer finish writing
-    QTemporaryDir pages;
-    const QString prefix = pages.filePath(QStringLiteral("page"));
-    QProcess::execute(QStringLiteral("pdftoppm"),
-                      {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"), printed, prefix});
-    QFile::remove(printed);
-    if (qEnvironmentVariableIsSet("ZRK_KEEP_PAGES"))
-        QFile::copy(prefix + QStringLiteral("-1.png"),
-                    qEnvironmentVariable("ZRK_KEEP_PAGES") + QStringLiteral("/") +
-                        QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".png"));
-    return QImage(prefix + QStringLiteral("-1.png"));
-}
-
 bool Near(QColor a, QColor b, int tolerance = 24) {
     return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
            qAbs(a.blue() - b.blue()) <= tolerance;
-}
-
-// Where the printed picture lies on the page: the printable area leaves a thin white margin.
-QRect PrintedArea(const QImage& page) {
-    QRect area;
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x) {
-            const QColor c = page.pixelColor(x, y);
-            if (std::min({c.red(), c.green(), c.blue()}) < 235)
-                area |= QRect(x, y, 1, 1);
-        }
-    return area;
 }
 
 // Opens a picture through "Открыть" (the dialog answered with the name and the BMP filter).
