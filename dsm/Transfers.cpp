@@ -2,20 +2,18 @@
 // palette, and the setup of memory and file transfers.
 #include "DataSource.h"
 #include "DataSourceParts.h"
+#include "DurableFile.h"
 #include "GlobalMemory.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -58,42 +56,16 @@ void RemoveTransferFolder() {
     std::filesystem::remove_all(TransferFolder(), ignored);
 }
 
-// The permissions a new file gets: read and write for everyone the process's mask allows.
-mode_t NewFileMode() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("Umask:"))
-                return mode_t(0666) & ~mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
-    return 0644;
-}
-
-// Writes the bytes as the file `path`: into a new file beside it first, which then takes the name. A
-// link of that name is replaced, not followed; a failure leaves a file that was there as it was.
+// Writes the bytes as the file `path`, durably, through the one rule every save follows: a link is
+// followed and stays a link, and a failure leaves a file that was there as it was.
 bool WriteFileSafely(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     if (path.empty())
         return false;
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        return false;
-    struct stat existing {};
-    const bool replaces = lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
-    bool ok = fchmod(fd, replaces ? existing.st_mode & 07777 : NewFileMode()) == 0;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        ok = written > 0;
-        if (ok)
-            done += std::size_t(written);
-    }
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(temporary.c_str(), path.c_str()) == 0)
-        return true;
-    unlink(temporary.c_str());
-    return false;
+    const QString name = QFile::decodeName(QByteArray(path.data(), qsizetype(path.size())));
+    return durable::ReplaceFile(name, [&bytes](QFile& file) {
+               return file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) ==
+                      qint64(bytes.size());
+           }) == 0;
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #include "SafeFile.h"
 
+#include "DurableFile.h"
+
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <condition_variable>
@@ -9,13 +10,11 @@
 #include <deque>
 #include <mutex>
 #include <new>
-#include <random>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 EWriteError::EWriteError() : Exception(QStringLiteral("Stream write error")) {}
@@ -70,11 +69,15 @@ struct TWriteBehind::State {
             queue.pop_front();
             const bool skip = failed;
             held.unlock();
-            const bool written = skip || WriteAll(fd, piece.data(), piece.size());
+            bool written = skip || WriteAll(fd, piece.data(), piece.size());
             // The piece is handed to the disk now rather than when the system gets round to it, so the
-            // rename that completes the save finds nothing left to write.
+            // sync that completes the save finds little left to write. A device that fails it is a
+            // failed write; a file that cannot be started on its way early (a pipe, a file system
+            // without the call) is written all the same.
             if (written && !skip && offset >= 0) {
-                ::sync_file_range(fd, offset, off_t(piece.size()), SYNC_FILE_RANGE_WRITE);
+                if (::sync_file_range(fd, offset, off_t(piece.size()), SYNC_FILE_RANGE_WRITE) != 0 &&
+                    errno != ESPIPE && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                    written = false;
                 offset += off_t(piece.size());
             }
             held.lock();
@@ -140,83 +143,15 @@ bool TWriteBehind::Finish() noexcept {
     return !s.failed;
 }
 
-namespace {
-
-// A new file beside the target, hidden, of a name nobody uses; created with the mode a new file gets
-// (0666 less the umask), or the target's own when it exists. -1 when none can be made.
-int CreateBeside(const QByteArray& target, QByteArray& name) {
-    const int slash = target.lastIndexOf('/');
-    const QByteArray folder = slash >= 0 ? target.left(slash + 1) : QByteArray();
-    const QByteArray base = target.mid(slash + 1);
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = folder + '.' + base + ".~" + QByteArray::number(quint32(random()), 36);
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            struct stat existing;
-            if (::stat(target.constData(), &existing) == 0)
-                ::fchmod(fd, existing.st_mode & 07777);
-            return fd;
-        }
-        if (errno != EEXIST)
-            return -1;
-    }
-    return -1;
-}
-
-// Closes the last reference to a file that a save has replaced on a thread of its own: freeing its
-// blocks and its cached pages costs about as much as writing a file of its size, and nobody needs to
-// wait for it.
-void LetGoInBackground(int fd) noexcept {
-    try {
-        std::thread([fd] { ::close(fd); }).detach();
-    } catch (const std::system_error&) {
-        ::close(fd);
-    }
-}
-
-} // namespace
-
 void SaveFileSafely(const QString& fileName, const std::function<void(QIODevice&)>& write) {
-    // A link is followed: the file it names is the one replaced.
-    const QFileInfo info(fileName);
-    const QString resolved = info.isSymLink() ? info.symLinkTarget() : fileName;
-    const QByteArray target = QFile::encodeName(resolved);
-    QByteArray temporary;
-    const int fd = CreateBeside(target, temporary);
-    if (fd < 0)
-        throw EFCreateError(fileName);
-    bool placed = false;
-    try {
-        QFile file;
-        if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
-            throw EFCreateError(fileName);
-        }
+    const int error = durable::ReplaceFile(fileName, [&write](QFile& file) {
         try {
             write(file);
+            return true;
         } catch (const EWriteError&) {
-            throw EFCreateError(fileName);
+            return false;
         }
-        if (!file.flush() || file.error() != QFileDevice::NoError)
-            throw EFCreateError(fileName);
-        file.close();
-        // Only a complete file takes the target's place; until then the target is as it was. The data is
-        // not forced to the disk first, which would cost more than writing it: file systems such as
-        // ext4 write a file that replaces another by a rename before the rename itself.
-        const int replaced = ::open(target.constData(), O_PATH | O_CLOEXEC);
-        if (::rename(temporary.constData(), target.constData()) != 0) {
-            if (replaced >= 0)
-                ::close(replaced);
-            throw EFCreateError(fileName);
-        }
-        placed = true;
-        if (replaced >= 0)
-            LetGoInBackground(replaced);
-    } catch (...) {
-        if (!placed)
-            ::unlink(temporary.constData());
-        throw;
-    }
+    });
+    if (error != 0)
+        throw EFCreateError(fileName);
 }

@@ -1,5 +1,5 @@
-// Writing a file so that a failure never destroys what was there: the new content goes to a temporary
-// file in the same folder, which replaces the target only once it is complete.
+// Writing a file so that a failure never destroys what was there: the new content goes to a hidden file
+// in the same folder, which replaces the target only once it is complete and on the device.
 #pragma once
 
 #include "Exceptions.h"
@@ -44,9 +44,10 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// Runs `write` on a temporary file beside `fileName` and then puts it in place of `fileName`. When the
-// temporary file cannot be created, when `write` raises EWriteError or when the file cannot be completed
-// and renamed, the temporary file is removed, an existing `fileName` is left as it was, and
+// Runs `write` on a hidden file beside `fileName` (or beside the file a link names) and puts it in place
+// of `fileName` durably, as durable::ReplaceFile does. When the folder takes no writes, when the file
+// cannot be created, when `write` raises EWriteError or when the file cannot be written, synced, closed
+// or renamed, the hidden file is removed, an existing `fileName` is left as it was, and
 // EFCreateError(fileName) is raised. Any other error raised by `write` is passed on, also leaving the
 // target untouched.
 void SaveFileSafely(const QString& fileName, const std::function<void(QIODevice&)>& write);
