@@ -7,6 +7,7 @@
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "Dialogs.h"
+#include "Exceptions.h"
 #include "GreyPage.h"
 #include "JpegImage.h"
 #include "Picture.h"
@@ -15,10 +16,20 @@
 #include "Shell.h"
 #include "TwainManager.h"
 
+#include "DurableFile.h"
+
+#include <QCloseEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
+#include <QTimer>
+
+#include <atomic>
+#include <exception>
+#include <thread>
 
 const char* const TForm1::AuthorPage = "https://zorkopis.example.org/";
 
@@ -36,6 +47,8 @@ void TForm1::FormCreate(QObject*) {
     const QString folder = QDir::home().filePath(QStringLiteral("ZRK"));
     if (!QDir(folder).exists())
         QDir().mkdir(folder);
+    // What a save killed in an earlier run left there.
+    durable::RemoveLeftovers(folder);
     ui_->Image1->Picture()->Assign(ui_->OrImage1->PictureResult());
     RingSlot(0)->Picture()->Assign(ui_->OrImage1->PictureResult());
 }
@@ -210,30 +223,95 @@ void TForm1::N1Click(QObject*) {
 // ---------------------------------------------------------------------------------------------------
 // Files
 
+namespace {
+
+// The working picture as it is to be saved. An empty one would replace the file by nothing.
+const TBitmap& PictureToSave(const TPicture& result) {
+    const TBitmap* bitmap = result.Bitmap();
+    if (!bitmap || bitmap->Empty())
+        throw Exception(QStringLiteral("Нечего сохранять: изображение пустое"));
+    return *bitmap;
+}
+
+} // namespace
+
 void TForm1::BitBtn6Click(QObject*) {
     if (!savePictureDialog1_.Execute(this))
         return;
-    const TBitmap* result = ui_->OrImage1->PictureResult()->Bitmap();
+    const TPicture& result = *ui_->OrImage1->PictureResult();
     // The dialog's name already ends in the chosen type's extension, and it asked about that name.
     const QString name = savePictureDialog1_.FileName();
     switch (savePictureDialog1_.FilterIndex()) {
     case 1: {
-        TJPEGImage jpeg;
-        jpeg.SetCompressionQuality(100);
-        jpeg.Assign(result);
+        auto jpeg = std::make_shared<TJPEGImage>();
+        jpeg->SetCompressionQuality(100);
+        jpeg->Assign(&PictureToSave(result));
         // Compressed straight into the file, which is written while the stream is being made.
-        jpeg.SaveToFile(name);
+        SaveWhileTheWindowGoesOn([jpeg, name] { jpeg->SaveToFile(name); });
         break;
     }
     case 2: {
-        TBitmap bitmap;
-        bitmap.Assign(result);
-        bitmap.SaveToFile(name);
+        auto bitmap = std::make_shared<TBitmap>();
+        bitmap->Assign(&PictureToSave(result));
+        SaveWhileTheWindowGoesOn([bitmap, name] { bitmap->SaveToFile(name); });
         break;
     }
     default:
         break;
     }
+}
+
+void TForm1::SaveWhileTheWindowGoesOn(std::function<void()> save) {
+    // What the writer leaves for this thread; it outlives the handler should the writer outlive it.
+    struct TOutcome {
+        std::atomic<bool> done{false};
+        std::exception_ptr error;
+    };
+    auto outcome = std::make_shared<TOutcome>();
+    QEventLoop wait;
+    const QPointer<QEventLoop> waiting(&wait);
+    // A device may take its time or never answer: the writer is a thread of its own that nobody joins.
+    std::thread([outcome, waiting, save = std::move(save)] {
+        try {
+            save();
+        } catch (...) {
+            outcome->error = std::current_exception();
+        }
+        outcome->done = true;
+        QMetaObject::invokeMethod(
+            qApp,
+            [waiting] {
+                if (waiting)
+                    waiting->quit();
+            },
+            Qt::QueuedConnection);
+    }).detach();
+
+    // Meanwhile the window repaints, its timers run and the busy animation plays; what the user does is
+    // held until the save has ended, and so is a request to close the window.
+    try {
+        StartBusyAnimation();
+    } catch (const Exception&) {
+        // An animation that does not play does not stop a save.
+    }
+    const BusyAnimationScope busy{*this, &TForm1::StopBusyAnimation};
+    saving_ = true;
+    if (!outcome->done)
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    saving_ = false;
+    if (closeWanted_)
+        QTimer::singleShot(0, this, &QWidget::close);
+    if (outcome->error)
+        std::rethrow_exception(outcome->error);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (saving_) {
+        closeWanted_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void TForm1::BitBtn7Click(QObject*) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -93,6 +94,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void LoadStoredLayout();
@@ -105,6 +107,9 @@ private:
     void SetCounterColour(const QColor& colour);
     void StartBusyAnimation();
     void StopBusyAnimation();
+    // Runs a save on a thread of its own and returns when it has ended (raising its error), while
+    // the window goes on repainting and showing that it is busy.
+    void SaveWhileTheWindowGoesOn(std::function<void()> save);
     // Enter presses the focused button, or else the window's default button, "Сохранить".
     bool PressDefaultButton(QKeyEvent* event);
 
@@ -124,4 +129,7 @@ private:
     static const std::chrono::milliseconds kBusyBurstGap;
     std::chrono::steady_clock::time_point busyStarted_;
     std::optional<std::chrono::steady_clock::time_point> busyEnded_;
+    // While a save runs, and whether the window was asked to close meanwhile.
+    bool saving_ = false;
+    bool closeWanted_ = false;
 };
