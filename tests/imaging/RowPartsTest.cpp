@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -101,8 +102,10 @@ TEST(RowParts, AnErrorInAnyPartReachesTheCallerAfterEveryThreadEnded) {
     EXPECT_EQ(running, 0);
 }
 
-// Parts of the rows under a ticker, each lasting `part`; how many of them the caller ran and how often
-// the ticker stepped, and where.
+// Parts of the rows under a ticker of `period`. A part on a helper thread lasts until the ticker has
+// stepped `stepsFirst` times in this run; a part on the caller's thread lasts until a helper has begun
+// one, and so holds up no step. (A minute only ends a hung run.) How many parts the caller ran and how
+// often the ticker stepped, and where.
 struct TickedRun {
     int callerParts = 0;
     int steps = 0;
@@ -110,20 +113,35 @@ struct TickedRun {
     bool eachRowOnce = false;
 };
 
-TickedRun RunTicked(std::chrono::milliseconds period, std::chrono::microseconds part) {
+TickedRun RunTicked(std::chrono::milliseconds period, int stepsFirst) {
     const std::thread::id caller = std::this_thread::get_id();
-    std::atomic<int> callerParts{0}, steps{0};
+    std::atomic<int> callerParts{0};
+    int steps = 0;
+    bool helperBegun = false;
     std::atomic<bool> stepElsewhere{false};
+    std::mutex lock;
+    std::condition_variable stepped;
     Visits visits(kTall);
     {
         const TWaitTicker ticker(period, [&] {
-            ++steps;
+            {
+                const std::lock_guard held(lock);
+                ++steps;
+            }
+            stepped.notify_all();
             stepElsewhere = stepElsewhere || std::this_thread::get_id() != caller;
         });
         ForRowParts(kWide, kTall, [&](int begin, int end) {
-            std::this_thread::sleep_for(part);
-            if (std::this_thread::get_id() == caller)
+            std::unique_lock held(lock);
+            if (std::this_thread::get_id() == caller) {
                 ++callerParts;
+                stepped.wait_for(held, 60s, [&] { return helperBegun; });
+            } else {
+                helperBegun = true;
+                stepped.notify_all();
+                stepped.wait_for(held, 60s, [&] { return steps >= stepsFirst; });
+            }
+            held.unlock();
             visits.Add(begin, end);
         });
     }
@@ -132,11 +150,11 @@ TickedRun RunTicked(std::chrono::milliseconds period, std::chrono::microseconds 
 
 TEST(RowParts, AWaitingTickerStepsOnTheCallingThreadWhileLongPartsRunElsewhere) {
     // Parts far longer than the period: once one has been timed, the caller only waits and steps.
-    RunTicked(10ms, 120ms);
-    const TickedRun run = RunTicked(10ms, 120ms);
+    RunTicked(10ms, 8);
+    const TickedRun run = RunTicked(10ms, 8);
     EXPECT_TRUE(run.eachRowOnce);
     EXPECT_EQ(run.callerParts, 0);
-    EXPECT_GE(run.steps, 4);
+    EXPECT_GE(run.steps, 8);
     EXPECT_FALSE(run.stepElsewhere);
 
     // Once the ticker is gone, the rows are shared as before.
@@ -146,13 +164,31 @@ TEST(RowParts, AWaitingTickerStepsOnTheCallingThreadWhileLongPartsRunElsewhere) 
 }
 
 TEST(RowParts, ShortPartsUnderATickerAreSharedWithTheCaller) {
-    // Parts of a tenth of the period, after a run that timed them: the caller takes some, and the ticker
-    // still steps on the caller's thread.
-    RunTicked(20ms, 2ms);
-    const TickedRun run = RunTicked(20ms, 2ms);
-    EXPECT_TRUE(run.eachRowOnce);
-    EXPECT_GE(run.callerParts, 1);
-    EXPECT_FALSE(run.stepElsewhere);
+    // Parts that end at once on the caller, under a period that no part comes near a quarter of: the
+    // helpers' parts wait until the caller has run one, and no step is due meanwhile.
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<int> callerParts{0};
+    std::mutex lock;
+    std::condition_variable ran;
+    Visits visits(kTall);
+    {
+        const TWaitTicker ticker(std::chrono::hours(1), [] {});
+        ForRowParts(kWide, kTall, [&](int begin, int end) {
+            if (std::this_thread::get_id() == caller) {
+                {
+                    const std::lock_guard held(lock);
+                    ++callerParts;
+                }
+                ran.notify_all();
+            } else {
+                std::unique_lock held(lock);
+                ran.wait_for(held, 60s, [&] { return callerParts > 0; });
+            }
+            visits.Add(begin, end);
+        });
+    }
+    EXPECT_TRUE(visits.EachOnce());
+    EXPECT_GE(callerParts, 1);
 }
 
 TEST(RowParts, WithATickerAndNoThreadTheCallerDoesTheWork) {

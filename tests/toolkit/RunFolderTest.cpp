@@ -1,7 +1,7 @@
 // The run's own folder in the temporary folder, what earlier runs left there, and the save dialog's
 // name completion.
-#include "PictureDialogs.h"
 #include "RunFolder.h"
+#include "PictureDialogs.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -73,15 +72,15 @@ TEST(RunFolder, AFolderLeftByARunThatIsGoneIsRemovedAndOthersStay) {
 
     // Another process holds the lock of a run that is still going.
     QProcess holder;
-    holder.start(QStringLiteral("flock"), {QStringLiteral("--no-fork"), running, QStringLiteral("sleep"), QStringLiteral("30")});
+    // The holder says when it has the lock (a minute only ends a hung start).
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("--no-fork"), running, QStringLiteral("sh"), QStringLiteral("-c"),
+                  QStringLiteral("echo held; exec sleep 600")});
     ASSERT_TRUE(holder.waitForStarted());
-    QProcess check;
-    for (int tries = 0; tries < 50; ++tries) { // until the lock is really taken
-        check.start(QStringLiteral("flock"), {QStringLiteral("-n"), running, QStringLiteral("true")});
-        check.waitForFinished();
-        if (check.exitCode() != 0)
-            break;
-        QThread::msleep(50);
+    QByteArray said;
+    while (!said.contains("held")) {
+        ASSERT_TRUE(holder.waitForReadyRead(60000));
+        said += holder.readAllStandardOutput();
     }
 
     RunFolder::RemoveLeftovers();
