@@ -52,15 +52,23 @@ inline QImage PrintAndRender(WindowFixture& w, int dpi = 20) {
     QString printed;
     QElapsedTimer waited;
     waited.start();
+    // A page is there once its file is complete: a PDF ends with its end-of-file mark.
+    const auto complete = [](const QString& f) {
+        QFile file(f);
+        if (!file.open(QIODevice::ReadOnly) || file.size() < 5)
+            return false;
+        file.seek(std::max<qint64>(0, file.size() - 1024));
+        return file.readAll().contains("%%EOF");
+    };
     while (printed.isEmpty() && waited.elapsed() < 60000) {
         for (const QString& f : PdfFiles(folder))
-            if (QFileInfo(f).lastModified() >= clicked && QFileInfo(f).size() > 0)
+            if (QFileInfo(f).lastModified() >= clicked && complete(f))
                 printed = f;
-        QTest::qWait(200);
+        if (printed.isEmpty())
+            QTest::qWait(50);
     }
     if (printed.isEmpty())
         return {};
-    QTest::qWait(500); // let the printer finish writing
     QTemporaryDir pages;
     const QString prefix = pages.filePath(QStringLiteral("page"));
     QProcess::execute(QStringLiteral("pdftoppm"),

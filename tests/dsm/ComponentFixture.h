@@ -135,10 +135,7 @@ protected:
     bool GiveUpOnAScanThatDoesNotEnd(const TScanOutcome& outcome) {
         if (outcome.ended)
             return false;
-        QElapsedTimer timer;
-        timer.start();
         source_->SetEnabled(false);
-        EXPECT_LT(timer.elapsed(), 1000) << "giving up returns at once";
         EXPECT_FALSE(source_->Enabled());
         ++givenUp_;
         std::printf("note: a scan on device %d did not end and was given up\n", deviceIndex_);

@@ -12,8 +12,11 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -34,13 +37,6 @@ TBackend Backend() {
     backend.rearm = reinterpret_cast<void (*)()>(dlsym(library, "FaultyBackend_Rearm"));
     dlclose(library);
     return backend;
-}
-
-template <class F> long long MillisecondsOf(F&& f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-        .count();
 }
 
 bool ExitChild() {
@@ -79,7 +75,7 @@ protected:
         source_->SetEnabled(true);
         QElapsedTimer timer;
         timer.start();
-        while (backend_.waiting() == before && timer.elapsed() < 10000)
+        while (backend_.waiting() == before && timer.elapsed() < 60000)
             Pump(5);
         ASSERT_EQ(backend_.waiting(), before + 1) << "the device hangs";
     }
@@ -93,6 +89,31 @@ protected:
         EXPECT_EQ(next.pages[0].height, 30);
     }
 
+    // Runs `f` while a call of the device hangs. True when `f` came back with the call still hanging,
+    // that is without waiting for the device; should it wait, the device is let go after a minute so
+    // that the test ends, and fails.
+    template <class F> bool ReturnsWhileTheDeviceHangs(F&& f) {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool returned = false;
+        bool letGo = false;
+        std::thread watchdog([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!changed.wait_for(lock, std::chrono::minutes(1), [&] { return returned; })) {
+                letGo = true;
+                backend_.release();
+            }
+        });
+        f();
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            returned = true;
+        }
+        changed.notify_all();
+        watchdog.join();
+        return !letGo;
+    }
+
     TBackend backend_;
 };
 
@@ -101,16 +122,16 @@ TEST_F(FaultyDeviceTest, DisableCloseAndTheManagerReturnAtOnceWhileAReadHangs) {
         SCOPED_TRACE(where);
         ASSERT_NE(OpenSource(), nullptr);
         ScanUntilItHangs(where);
-        EXPECT_LT(MillisecondsOf([&] { source_->SetEnabled(false); }), 1000);
+        EXPECT_TRUE(ReturnsWhileTheDeviceHangs([&] { source_->SetEnabled(false); }));
         EXPECT_FALSE(source_->Enabled());
-        EXPECT_LT(MillisecondsOf([&] { source_->SetLoaded(false); }), 1000);
+        EXPECT_TRUE(ReturnsWhileTheDeviceHangs([&] { source_->SetLoaded(false); }));
         EXPECT_FALSE(source_->Loaded());
 
         // Once more, left to the manager's close.
         ASSERT_NE(OpenSource(), nullptr);
         ScanUntilItHangs(where);
         EXPECT_EQ(backend_.waiting(), 2) << "the first worker still hangs";
-        EXPECT_LT(MillisecondsOf([&] { manager_->SetSourceManagerLoaded(false); }), 1000);
+        EXPECT_TRUE(ReturnsWhileTheDeviceHangs([&] { manager_->SetSourceManagerLoaded(false); }));
         manager_->SetSourceManagerLoaded(true);
         ASSERT_NE(OpenSource(), nullptr);
         NextScanWorks();
@@ -147,17 +168,18 @@ TEST_F(FaultyDeviceTest, TheScanWindowStaysResponsiveAndClosesWhileTheDeviceHang
     scan->click();
     QElapsedTimer timer;
     timer.start();
-    while (backend_.waiting() == 0 && timer.elapsed() < 10000)
+    while (backend_.waiting() == 0 && timer.elapsed() < 60000)
         Pump(5);
     ASSERT_EQ(backend_.waiting(), 1);
-    EXPECT_LT(MillisecondsOf([&] { Pump(100); }), 1000) << "the window answers";
-    // Closing the window asks the program to close the source; the program disables it at once.
-    const long long closing = MillisecondsOf([&] {
+    EXPECT_TRUE(ReturnsWhileTheDeviceHangs([&] { Pump(100); })) << "the window answers";
+    // Closing the window asks the program to close the source; the program disables it without
+    // waiting for the device.
+    EXPECT_TRUE(ReturnsWhileTheDeviceHangs([&] {
         dialog->close();
-        while (source_->Enabled() && timer.elapsed() < 20000)
+        timer.restart();
+        while (source_->Enabled() && timer.elapsed() < 60000)
             Pump(5);
-    });
-    EXPECT_LT(closing, 1000);
+    }));
     EXPECT_FALSE(source_->Enabled());
     EXPECT_EQ(outcome_.cancels, 1);
     source_->SetShowUI(false);
@@ -185,8 +207,8 @@ TEST_F(FaultyDeviceTest, AJammedSheetOfTheFeederFailsItsImageWithTheReason) {
     EXPECT_EQ(all.cancels, 1) << "the empty feeder asked to close the source";
 }
 
-// The program ends while a scan hangs: run in a process of its own, which must be gone within a second
-// of being asked to end.
+// The program ends while a scan hangs: run in a process of its own, which must end although the device
+// never answers.
 TEST_F(FaultyDeviceTest, TheProgramEndsWhileAScanHangs) {
     ASSERT_NE(OpenSource(), nullptr);
     if (ExitChild()) {
@@ -210,15 +232,9 @@ TEST_F(FaultyDeviceTest, TheProgramEndsWhileAScanHangs) {
         output += child.readAllStandardOutput();
     }
     ASSERT_TRUE(output.contains("hanging")) << output.toStdString();
-    timer.restart();
-    ASSERT_TRUE(child.waitForFinished(10000));
-    // The leak checker of a sanitizer build looks through the whole process as it ends.
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr int kAllowed = 3000;
-#else
-    constexpr int kAllowed = 1000;
-#endif
-    EXPECT_LT(timer.elapsed(), kAllowed);
+    // It ends although its device still hangs: a wait for the device would never end (a minute only
+    // ends such a case).
+    ASSERT_TRUE(child.waitForFinished(60000));
     output += child.readAllStandardOutput();
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString() << child.readAllStandardError().toStdString();

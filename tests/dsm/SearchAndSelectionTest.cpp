@@ -45,6 +45,26 @@ struct TGate {
     }
 };
 
+// A count that callbacks on other threads raise, and that a test waits on (a minute only ends a hung
+// case).
+struct TTold {
+    std::mutex mutex;
+    std::condition_variable raised;
+    int count = 0;
+    void Add() {
+        {
+            const std::lock_guard<std::mutex> hold(mutex);
+            ++count;
+        }
+        raised.notify_all();
+    }
+    int WaitFor(int wanted) {
+        std::unique_lock<std::mutex> lock(mutex);
+        raised.wait_for(lock, 60s, [&] { return count >= wanted; });
+        return count;
+    }
+};
+
 template <typename T> T* Child(QWidget* parent, const char* name) {
     return parent->findChild<T*>(QLatin1String(name));
 }
@@ -54,27 +74,25 @@ template <typename T> T* Child(QWidget* parent, const char* name) {
 TEST(DeviceSearch, ASlowSearchIsJoinedNotRepeatedAndReportsWhenItEnds) {
     auto gate = std::make_shared<TGate>();
     TDeviceSearch search(gate->Lister());
-    std::atomic<int> ended{0};
-    ASSERT_TRUE(search.Start([&] { ++ended; }));
-    ASSERT_TRUE(search.Start([&] { ++ended; })) << "a second request joins the running search";
+    TTold ended;
+    ASSERT_TRUE(search.Start([&] { ended.Add(); }));
+    ASSERT_TRUE(search.Start([&] { ended.Add(); })) << "a second request joins the running search";
     EXPECT_TRUE(search.Running());
     EXPECT_EQ(search.Last().number, 0u);
     EXPECT_FALSE(search.WaitBeyond(0, 50ms)) << "the wait gives up; the search goes on";
 
     gate->Open();
-    ASSERT_TRUE(search.WaitBeyond(0, 5s));
+    ASSERT_TRUE(search.WaitBeyond(0, 60s));
     const TSearchResult first = search.Last();
     EXPECT_EQ(first.number, 1u);
     ASSERT_EQ(first.devices.size(), 1u);
     EXPECT_EQ(first.devices[0].name, "test:0");
-    for (int i = 0; i < 500 && ended < 2; ++i)
-        std::this_thread::sleep_for(2ms);
-    EXPECT_EQ(ended, 2) << "everyone who asked is told";
+    EXPECT_EQ(ended.WaitFor(2), 2) << "everyone who asked is told";
     EXPECT_EQ(gate->calls, 1);
 
     // The next search is a new one, numbered after the first.
     ASSERT_TRUE(search.Start());
-    ASSERT_TRUE(search.WaitBeyond(1, 5s));
+    ASSERT_TRUE(search.WaitBeyond(1, 60s));
     EXPECT_EQ(search.Last().number, 2u);
     EXPECT_EQ(gate->calls, 2);
 }
@@ -82,22 +100,20 @@ TEST(DeviceSearch, ASlowSearchIsJoinedNotRepeatedAndReportsWhenItEnds) {
 TEST(DeviceSearch, ASearchThatFailsFindsNothingAndAnAbandonedOneEndsOnItsOwn) {
     TDeviceSearch failing([]() -> std::vector<TFoundDevice> { throw std::runtime_error("backend failed"); });
     ASSERT_TRUE(failing.Start());
-    ASSERT_TRUE(failing.WaitBeyond(0, 5s));
+    ASSERT_TRUE(failing.WaitBeyond(0, 60s));
     EXPECT_TRUE(failing.Last().devices.empty());
     EXPECT_FALSE(failing.Running());
 
     // The search object goes while its worker still waits for the device: nothing blocks, and the
     // worker finishes later without touching what is gone.
     auto gate = std::make_shared<TGate>();
-    std::atomic<bool> told{false};
+    auto told = std::make_shared<TTold>(); // outlives the test should the worker be late
     {
         TDeviceSearch abandoned(gate->Lister());
-        ASSERT_TRUE(abandoned.Start([&told] { told = true; }));
+        ASSERT_TRUE(abandoned.Start([told] { told->Add(); }));
     }
     gate->Open();
-    for (int i = 0; i < 500 && !told; ++i)
-        std::this_thread::sleep_for(2ms);
-    EXPECT_TRUE(told);
+    EXPECT_EQ(told->WaitFor(1), 1);
 }
 
 TEST(SelectDialog, SaysItIsLookingThenListsTheScannersAtTheLastChoice) {
