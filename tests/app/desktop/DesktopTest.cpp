@@ -142,7 +142,7 @@ std::string StartDesktop(const std::string& windowManagerHome) {
     }
     started.push_back(wm);
     // The window manager is ready once it has announced itself on the root window.
-    for (int tries = 0; tries < 100; ++tries) {
+    for (int tries = 0; tries < 600; ++tries) { // a minute only ends a window manager that never starts
         if (std::system("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'") == 0)
             return display;
         ::usleep(100000);
@@ -287,7 +287,7 @@ private slots:
         QString actions;
         QTRY_VERIFY_WITH_TIMEOUT((actions = Xprop(form.winId(), "_NET_WM_ALLOWED_ACTIONS"))
                                      .contains(QStringLiteral("_NET_WM_ACTION_MOVE")),
-                                 5000);
+                                 60000);
         QVERIFY2(actions.contains(QStringLiteral("_NET_WM_ACTION_MINIMIZE")), qPrintable(actions));
         QVERIFY2(actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE")), qPrintable(actions));
         QVERIFY2(!actions.contains(QStringLiteral("MAXIMIZE")), qPrintable(actions));
@@ -319,7 +319,7 @@ private slots:
                 do {
                     QTest::qWait(100);
                     frame = box->frameGeometry();
-                } while (waited.elapsed() < 3000 &&
+                } while (waited.elapsed() < 60000 &&
                          (qAbs(frame.x() - (screen.width() - frame.width()) / 2) > 1 ||
                           qAbs(frame.y() - (screen.height() - frame.height()) / 2) > 1));
                 QTest::qWait(300);
