@@ -34,6 +34,7 @@
 const char* const TForm1::AuthorPage = "https://zorkopis.example.org/";
 
 const std::chrono::milliseconds TForm1::kBusyBurstGap{250};
+const std::chrono::milliseconds TForm1::kBusySaveDelay{500};
 
 // ---------------------------------------------------------------------------------------------------
 // Handlers
@@ -287,13 +288,16 @@ void TForm1::SaveWhileTheWindowGoesOn(std::function<void()> save) {
             Qt::QueuedConnection);
     }).detach();
 
-    // Meanwhile the window repaints, its timers run and the busy animation plays; what the user does is
-    // held until the save has ended, and so is a request to close the window.
-    try {
-        StartBusyAnimation();
-    } catch (const Exception&) {
-        // An animation that does not play does not stop a save.
-    }
+    // Meanwhile the window repaints, its timers run and, once the save has lasted a moment, the busy
+    // animation plays (a save that is over sooner shows nothing, rather than a flash); what the user
+    // does is held until the save has ended, and so is a request to close the window.
+    QTimer::singleShot(kBusySaveDelay, &wait, [this] {
+        try {
+            StartBusyAnimation();
+        } catch (const Exception&) {
+            // An animation that does not play does not stop a save.
+        }
+    });
     const BusyAnimationScope busy{*this, &TForm1::StopBusyAnimation};
     saving_ = true;
     if (!outcome->done)

@@ -127,6 +127,8 @@ private:
     // When the animation's playback began and when it was last stopped; a change within the gap
     // after the last one goes on with the same playback.
     static const std::chrono::milliseconds kBusyBurstGap;
+    // How long a save runs before the busy animation shows it.
+    static const std::chrono::milliseconds kBusySaveDelay;
     std::chrono::steady_clock::time_point busyStarted_;
     std::optional<std::chrono::steady_clock::time_point> busyEnded_;
     // While a save runs, and whether the window was asked to close meanwhile.
