@@ -77,7 +77,8 @@ private slots:
     }
 
     // A 600-dpi page onto a stick that writes 1 MB a second: the save takes seconds, and all the while
-    // the window's timers run and the busy animation plays.
+    // the window's timers run and the busy animation plays; asked to close meanwhile, the window closes
+    // once the save has ended.
     void aSlowDeviceNeverHoldsUpTheWindow() {
         if (!TFaultyMount::Possible())
             QSKIP("no /dev/fuse here");
@@ -98,9 +99,15 @@ private slots:
             QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
             timer.start(50);
             std::set<int> frames;
+            bool openWhileSaving = false;
             QObject::connect(&timer, &QTimer::timeout, [&] {
                 if (w.c().Animate1->isVisible())
                     frames.insert(w.c().Animate1->CurrentFrame());
+                // Closing the window waits for the save.
+                if (ticks == 10)
+                    w.form->close();
+                if (ticks == 20)
+                    openWhileSaving = w.form->isVisible();
             });
             const SaveAnswer answer(mount.MountPoint() + "/page", 1);
             QTest::mouseClick(w.c().BitBtn6, Qt::LeftButton);
@@ -113,6 +120,8 @@ private slots:
             QVERIFY2(ticks >= 20, qPrintable(QStringLiteral("%1 ticks for %2 bytes").arg(ticks).arg(size)));
             QVERIFY2(frames.size() >= 3, qPrintable(QStringLiteral("%1 frames").arg(frames.size())));
             QVERIFY(!w.c().Animate1->isVisible());
+            QVERIFY(openWhileSaving);
+            QTRY_VERIFY_WITH_TIMEOUT(!w.form->isVisible(), 60000);
         }
         QDir::setCurrent(previous);
     }
