@@ -99,7 +99,7 @@ struct TBitmap::Store {
         if (bytes == 0)
             return s;
         try {
-            s->own = pooled ? AllocateReadMemory(bytes) : AllocatePageMemory(bytes);
+            s->own = pooled ? AllocateOverwriteMemory(bytes) : AllocatePageMemory(bytes);
         } catch (const std::bad_alloc&) {
             throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
         }
