@@ -2,6 +2,7 @@
 // of the page with memcpy on one thread.
 #include "BenchPages.h"
 #include "Bitmap.h"
+#include "BoxShrink.h"
 #include "OrImage.h"
 #include "Picture.h"
 #include "TonePass.h"
@@ -56,6 +57,27 @@ BENCHMARK(BM_RebuildGrey)
     ->UseRealTime();
 BENCHMARK(BM_RebuildColour)
     ->Name("Rebuild/Colour")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The view's shrink of a black-and-white result into the main window's view (a page fitted into
+// 249 × 361 with its proportions).
+void BM_ViewShrink(benchmark::State& state) {
+    App();
+    const int dpi = int(state.range(0));
+    TOrImage image;
+    const TBitmap page = RandomPage(dpi);
+    image.PictureOriginal()->Assign(&page);
+    image.SetPicGrayScale(true);
+    const TBitmap& result = *image.PictureResult()->Bitmap();
+    const int height = 361, width = int(361.0 * result.Width() / result.Height());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ShrinkByAveraging(result, width, height).constBits());
+}
+BENCHMARK(BM_ViewShrink)
+    ->Name("View/Shrink")
     ->Arg(300)
     ->Arg(600)
     ->Unit(benchmark::kMillisecond)

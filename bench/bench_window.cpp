@@ -248,19 +248,33 @@ bool LibjpegEncode(const TBitmap& page, std::vector<unsigned char>& room, unsign
     return true;
 }
 
-// The rebuild an open sets off in the window as it starts: natural colours, every adjustment at rest.
-void BM_RebuildAfterOpen(benchmark::State& state) {
+// The rebuild an open sets off in the window: in natural colours with every adjustment at rest (as the
+// window starts), or in black-and-white.
+void RebuildAfterOpen(benchmark::State& state, bool grey) {
     App();
     TOrImage image;
     const TBitmap page = ScanLikePage(int(state.range(0)));
     image.PictureOriginal()->Assign(&page);
+    image.SetPicGrayScale(grey);
     for (auto _ : state) {
         image.SetPicBrightness(0);
         benchmark::DoNotOptimize(image.PictureResult()->Bitmap()->ConstScanLine(0)[0]);
     }
 }
+void BM_RebuildAfterOpen(benchmark::State& state) {
+    RebuildAfterOpen(state, false);
+}
+void BM_RebuildGreyAfterOpen(benchmark::State& state) {
+    RebuildAfterOpen(state, true);
+}
 BENCHMARK(BM_RebuildAfterOpen)
     ->Name("Floor/RebuildAfterOpen")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_RebuildGreyAfterOpen)
+    ->Name("Floor/RebuildGreyAfterOpen")
     ->Arg(300)
     ->Arg(600)
     ->Unit(benchmark::kMillisecond)
@@ -298,8 +312,12 @@ BENCHMARK(BM_ReadFile)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-void Open(benchmark::State& state, const char* extension, int filter) {
+void Open(benchmark::State& state, const char* extension, int filter, bool grey = false) {
     Window w;
+    if (grey) { // "Черно-белое" in the mode list
+        w.c().ComboBox2->SetItemIndex(0);
+        w.form->ComboBox2Change(w.c().ComboBox2);
+    }
     const QString name = PageFile(int(state.range(0)), extension);
     Window::Answer(name, filter);
     for (auto _ : state) {
@@ -314,6 +332,24 @@ void BM_OpenJpeg(benchmark::State& state) {
 void BM_OpenBmp(benchmark::State& state) {
     Open(state, "bmp", 3);
 }
+void BM_OpenJpegGrey(benchmark::State& state) {
+    Open(state, "jpg", 1, true);
+}
+void BM_OpenBmpGrey(benchmark::State& state) {
+    Open(state, "bmp", 3, true);
+}
+BENCHMARK(BM_OpenJpegGrey)
+    ->Name("Window/OpenJpegGrey")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_OpenBmpGrey)
+    ->Name("Window/OpenBmpGrey")
+    ->Arg(300)
+    ->Arg(600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_OpenJpeg)
     ->Name("Window/OpenJpeg")
     ->Arg(300)

@@ -326,13 +326,18 @@ void TOrImage::UnshareForOverwrite(TBitmap& result) {
     // Copies of the result (the view, a page of the ring) or the original share its pixels. A buffer
     // let go by an earlier result that nobody holds any more takes the new pixels; otherwise a new one
     // is made. The shared pixels are kept among the spares, for when their last other holder lets go.
-    for (TBitmap& spare : spares_)
-        if (spare.OwnsPixelsAlone() && spare.Width() == result.Width() && spare.Height() == result.Height() &&
-            spare.PixelFormat() == result.PixelFormat()) {
-            result.SwapPixels(spare);
+    const TBitmap* original = pictureOriginal_->Bitmap();
+    for (auto spare = spares_.begin(); spare != spares_.end(); ++spare)
+        if (spare->OwnsPixelsAlone() && spare->Width() == result.Width() &&
+            spare->Height() == result.Height() && spare->PixelFormat() == result.PixelFormat()) {
+            result.SwapPixels(*spare);
+            // Pixels the result shared with the original are no buffer of a result: kept here, they
+            // would hold on to the memory of a page opened from a file past the next open, which
+            // then could not take it again and would have to be given new memory by the system.
+            if (original && spare->SharesPixelsWith(*original))
+                spares_.erase(spare);
             return;
         }
-    const TBitmap* original = pictureOriginal_->Bitmap();
     if (!original || !result.SharesPixelsWith(*original)) {
         spares_.push_back(result);
         if (spares_.size() > kSpares)

@@ -21,8 +21,8 @@ struct ToneSettings {
     bool Invert = false;
 };
 
-// Which instructions the pass may use: the best the processor has, or plain scalar code (which gives
-// the same bytes; tests compare the two).
+// Which instructions the pass may use: those of the pixel path in force (PixelPath.h), or plain
+// scalar code (which gives the same bytes; tests compare the two).
 enum class TPassUnits { Best, Scalar };
 
 // Runs the pass over width × height pixels. noise.First may be null (no noise). The result must not

@@ -76,17 +76,20 @@ struct TBitmap::Store {
 
     // Fresh owned memory for width × height pixels, every byte set to fill.
     static std::shared_ptr<Store> Make(int width, int height, TPixelFormat format, std::uint8_t fill) {
-        auto s = MakeForOverwrite(width, height, format);
+        auto s = MakeForOverwrite(width, height, format, false);
         const std::size_t bytes = std::size_t(s->stride) * std::size_t(s->height);
         if (s->firstRow && !(fill == 0 && PageMemoryStartsZero(bytes)))
             std::memset(s->firstRow, fill, bytes);
         return s;
     }
 
-    // Fresh owned memory whose pixels are left as the allocator gives them, for a caller that writes
-    // every pixel; only the padding at the end of each row is set (to 0), so that whatever is made of
-    // the rows (a file) never carries stray bytes.
-    static std::shared_ptr<Store> MakeForOverwrite(int width, int height, TPixelFormat format) {
+    // Owned memory whose pixels are left as the allocator gives them, for a caller that writes every
+    // pixel; only the padding at the end of each row is set (to 0), so that whatever is made of the
+    // rows (a file) never carries stray bytes. `pooled`: a page let go of by an earlier bitmap of the
+    // same size may be taken again (what it holds is overwritten anyway), which spares the system
+    // clearing new memory for every page; otherwise large blocks start out zero.
+    static std::shared_ptr<Store> MakeForOverwrite(int width, int height, TPixelFormat format,
+                                                   bool pooled = true) {
         auto s = std::make_shared<Store>();
         s->width = std::max(width, 0);
         s->height = std::max(height, 0);
@@ -96,7 +99,7 @@ struct TBitmap::Store {
         if (bytes == 0)
             return s;
         try {
-            s->own = AllocatePageMemory(bytes);
+            s->own = pooled ? AllocateOverwriteMemory(bytes) : AllocatePageMemory(bytes);
         } catch (const std::bad_alloc&) {
             throw EOutOfResources(QString::fromLatin1(msg::OutOfResources));
         }

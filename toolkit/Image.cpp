@@ -1,11 +1,15 @@
 #include "Image.h"
 
 #include "Application.h"
+#include "Bitmap.h"
+#include "BoxShrink.h"
 #include "Canvas.h"
 #include "Picture.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 TImage::TImage(QWidget* parent) : QWidget(parent), picture_(std::make_unique<TPicture>()) {
     picture_->OnChange = [this](TObject*) { PictureChanged(); };
@@ -76,6 +80,7 @@ TRect TImage::DestRect() const {
 }
 
 void TImage::PictureChanged() {
+    shrunk_ = QImage();
     if (autoSize_ && picture_->Width() > 0 && picture_->Height() > 0)
         resize(picture_->Width(), picture_->Height());
     update();
@@ -86,9 +91,32 @@ void TImage::paintEvent(QPaintEvent*) {
         if (!picture_->Graphic())
             return;
         QPainter painter(this);
+        const TRect dest = DestRect();
+        // In the device's own pixels (twice as many each way on a screen of scale 2).
+        const qreal ratio = std::max<qreal>(1.0, devicePixelRatioF());
+        const int left = qRound(dest.Left * ratio), top = qRound(dest.Top * ratio);
+        const QImage& shrunk = Shrunk(std::max(1, qRound(dest.Right * ratio) - left),
+                                      std::max(1, qRound(dest.Bottom * ratio) - top));
+        if (!shrunk.isNull()) {
+            QImage shown = shrunk; // shares the pixels
+            shown.setDevicePixelRatio(ratio);
+            painter.drawImage(QPointF(left / ratio, top / ratio), shown);
+            return;
+        }
         TCanvas canvas(&painter);
-        canvas.StretchDraw(DestRect(), *picture_->Graphic());
+        canvas.StretchDraw(dest, *picture_->Graphic());
     });
+}
+
+const QImage& TImage::Shrunk(int width, int height) {
+    const TBitmap* bitmap = picture_->Bitmap();
+    const bool smaller = bitmap && !bitmap->Empty() && !bitmap->Transparent() && width <= bitmap->Width() &&
+                         height <= bitmap->Height() && (width < bitmap->Width() || height < bitmap->Height());
+    if (!smaller)
+        shrunk_ = QImage();
+    else if (shrunk_.width() != width || shrunk_.height() != height)
+        shrunk_ = ShrinkByAveraging(*bitmap, width, height);
+    return shrunk_;
 }
 
 void TImage::mouseMoveEvent(QMouseEvent* event) {

@@ -1,9 +1,12 @@
 // TImage: a control that shows one picture. Center, Proportional and Stretch decide where the picture
-// is drawn (DestRect); AutoSize makes the control as large as its picture.
+// is drawn (DestRect); AutoSize makes the control as large as its picture. A bitmap shown smaller
+// than it is is shrunk by averaging (BoxShrink.h), once for each picture and size, not at every paint;
+// one shown at its size or larger is drawn as the canvas stretches it.
 #pragma once
 
 #include "Types.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <memory>
@@ -40,8 +43,12 @@ protected:
 
 private:
     void PictureChanged();
+    // The picture shrunk for a target of this many device pixels, made if need be; null when the
+    // picture is not a bitmap that is shown smaller than it is.
+    const QImage& Shrunk(int width, int height);
 
     std::unique_ptr<TPicture> picture_;
+    QImage shrunk_; // for the present picture, or null
     bool center_ = false;
     bool proportional_ = false;
     bool stretch_ = false;

@@ -15,6 +15,9 @@ constexpr std::size_t kMappedBytes = std::size_t(8) << 20;
 // Large blocks of AllocateReadMemory let go of, newest last.
 constexpr std::size_t kKeptBlocks = 2;
 std::mutex g_keptMutex;
+// Whether blocks let go of are kept: from the first file read on, until the kept blocks are given back
+// (a scanned page is coming, whose memory is of no use to the next one).
+bool g_keeping = false;
 std::vector<std::pair<std::uint8_t*, std::size_t>>& Kept() {
     static auto* kept = new std::vector<std::pair<std::uint8_t*, std::size_t>>; // outlives every block
     return *kept;
@@ -44,6 +47,10 @@ void TPageMemoryRelease::operator()(std::uint8_t* memory) const noexcept {
         {
             const std::lock_guard lock(g_keptMutex);
             auto& kept = Kept();
+            if (!g_keeping) {
+                munmap(memory, bytes);
+                return;
+            }
             try {
                 kept.emplace_back(memory, bytes);
             } catch (...) {
@@ -63,6 +70,14 @@ void TPageMemoryRelease::operator()(std::uint8_t* memory) const noexcept {
 }
 
 TPageMemory AllocateReadMemory(std::size_t bytes) {
+    {
+        const std::lock_guard lock(g_keptMutex);
+        g_keeping = true;
+    }
+    return AllocateOverwriteMemory(bytes);
+}
+
+TPageMemory AllocateOverwriteMemory(std::size_t bytes) {
     if (bytes >= kMappedBytes) {
         const std::lock_guard lock(g_keptMutex);
         auto& kept = Kept();
@@ -82,6 +97,7 @@ void ReleaseKeptMemory() {
     std::vector<std::pair<std::uint8_t*, std::size_t>> released;
     {
         const std::lock_guard lock(g_keptMutex);
+        g_keeping = false;
         released.swap(Kept());
     }
     for (const auto& [memory, bytes] : released)

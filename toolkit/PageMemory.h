@@ -19,13 +19,19 @@ using TPageMemory = std::unique_ptr<std::uint8_t[], TPageMemoryRelease>;
 // Raises std::bad_alloc when the memory cannot be had.
 TPageMemory AllocatePageMemory(std::size_t bytes);
 
-// Memory for the bytes of a file, or of a picture decoded from one, which the caller writes whole: a
-// large block let go of by an earlier such reader is taken again when it has the same size (its content
-// is then whatever it held), which saves the system clearing new memory when page after page of one
-// size is opened. At most two such blocks are kept.
+// Memory for the bytes of a file, or of a picture decoded from one, which the caller writes whole (the
+// page pool): a large block let go of by an earlier user of the pool is taken again when it has the
+// same size (its content is then whatever it held), which saves the system clearing new memory when
+// page after page of one size is opened. At most two such blocks are kept. Reading a file starts the
+// keeping.
 TPageMemory AllocateReadMemory(std::size_t bytes);
 
-// Gives the kept blocks back to the system.
+// The same for pixels about to be overwritten whole (a rebuilt result): from the pool, without
+// starting the keeping.
+TPageMemory AllocateOverwriteMemory(std::size_t bytes);
+
+// Gives the kept blocks back to the system and keeps no more until the next file is read (a scanned
+// page follows; the pages before it are no use for its memory).
 void ReleaseKeptMemory();
 
 // Whether a block of AllocatePageMemory of this size starts out zero.

@@ -1,10 +1,10 @@
 // The rebuild's tone chain through the control, against the worked examples and against a plain
 // per-pixel evaluation of the formulas on random pictures.
+#include "TonePass.h"
 #include "Bitmap.h"
 #include "OrImage.h"
 #include "Picture.h"
 #include "TestPictures.h"
-#include "TonePass.h"
 
 #include <gtest/gtest.h>
 
@@ -391,7 +391,10 @@ TEST(TonePass, WindowCasesMatchThePlainEvaluationAtEveryWidthAndLayout) {
     inverted.gray = false;
     cases.push_back(inverted);
 
-    for (int width : {1, 2, 21, 63, 64, 65, 86, 127, 128, 130, 193}) {
+    // Both sides of every vector limit: 32 bytes and 32 pixels (in halves of 16) for AVX2, 64 bytes
+    // and 64 pixels for AVX-512.
+    for (int width :
+         {1, 2, 10, 11, 15, 16, 17, 21, 31, 32, 33, 63, 64, 65, 86, 95, 96, 97, 127, 128, 130, 193}) {
         const int padding = (4 - 3 * width % 4) % 4;
         const bool bottomUp = width % 2 == 1;
         Rows in(width, 5, padding, bottomUp);

@@ -1,0 +1,257 @@
+// The tone pass's two fast cases with 32-byte vectors (AVX2, every x86-64 PC of the last decade). AVX2
+// looks bytes up only in 16-byte tables, within each half of a register: a table of 256 bytes is two
+// sets of eight such pieces, for the bytes below 128 and from 128 on. Pieces are stored as the
+// differences of neighbours (piece k XOR piece k − 1), so that the lookups of an index in pieces 0 to k,
+// which the shuffle leaves zero past the piece the byte falls in, XOR together to piece k's entry.
+// Grey rows go 32 pixels (96 bytes) at a time, sixteen in each half of the registers.
+#include "TonePassRows.h"
+
+#ifdef ZRK_HAVE_VECTOR_PATHS
+
+#include <algorithm>
+#include <cstring>
+
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+#include <immintrin.h>
+
+#define ZRK_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
+
+namespace tonepass {
+
+namespace {
+
+struct Pieces {
+    __m256i low[8], high[8];
+};
+
+ZRK_AVX2 inline Pieces LoadPieces(const std::uint8_t* table) {
+    Pieces p;
+    for (int k = 0; k < 8; ++k) {
+        alignas(16) std::uint8_t low[16], high[16];
+        for (int i = 0; i < 16; ++i) {
+            low[i] = std::uint8_t(table[16 * k + i] ^ (k ? table[16 * (k - 1) + i] : 0));
+            high[i] = std::uint8_t(table[128 + 16 * k + i] ^ (k ? table[128 + 16 * (k - 1) + i] : 0));
+        }
+        p.low[k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(low)));
+        p.high[k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(high)));
+    }
+    return p;
+}
+
+// Every byte of v through the table. For a byte below 128 (after its top bit is cleared, b), the index
+// b − 16 k has its top bit set, and so looks up zero, exactly for the pieces k past b's own.
+ZRK_AVX2 inline __m256i Look(const Pieces& p, __m256i v) {
+    __m256i index = _mm256_and_si256(v, _mm256_set1_epi8(0x7F));
+    __m256i low = _mm256_shuffle_epi8(p.low[0], index);
+    __m256i high = _mm256_shuffle_epi8(p.high[0], index);
+    const __m256i sixteen = _mm256_set1_epi8(16);
+    for (int k = 1; k < 8; ++k) {
+        index = _mm256_sub_epi8(index, sixteen);
+        low = _mm256_xor_si256(low, _mm256_shuffle_epi8(p.low[k], index));
+        high = _mm256_xor_si256(high, _mm256_shuffle_epi8(p.high[k], index));
+    }
+    return _mm256_blendv_epi8(low, high, v);
+}
+
+ZRK_AVX2 inline __m256i LoadHalves(const std::uint8_t* low, const std::uint8_t* high) {
+    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(high), reinterpret_cast<const __m128i*>(low));
+}
+
+struct ShuffleIndex {
+    alignas(32) std::int8_t v[32];
+};
+
+// Byte i of each half takes byte f(i) of the 48 bytes of a group of 16 pixels, where byte `from` .. `from`
+// + 15 of the group is the half's own register; bytes not there (or f(i) < 0) become zero.
+template <class F> constexpr ShuffleIndex MakeIndex(int from, F f) {
+    ShuffleIndex index{};
+    for (int i = 0; i < 32; ++i) {
+        const int at = f(i % 16);
+        index.v[i] = at >= from && at < from + 16 ? std::int8_t(at - from) : std::int8_t(-128);
+    }
+    return index;
+}
+
+// 16-bit lanes (blue, green) and (red, 0) of pixels 0 .. 7 of a group, and of pixels 8 .. 15.
+constexpr auto kBlueGreen0 = [](int i) { return 3 * (i / 2) + i % 2; };
+constexpr auto kRed0 = [](int i) { return i % 2 ? -1 : 3 * (i / 2) + 2; };
+constexpr auto kBlueGreen1 = [](int i) { return 24 + 3 * (i / 2) + i % 2; };
+constexpr auto kRed1 = [](int i) { return i % 2 ? -1 : 24 + 3 * (i / 2) + 2; };
+constexpr ShuffleIndex kBlueGreen0A = MakeIndex(0, kBlueGreen0), kBlueGreen0B = MakeIndex(16, kBlueGreen0);
+constexpr ShuffleIndex kRed0A = MakeIndex(0, kRed0), kRed0B = MakeIndex(16, kRed0);
+constexpr ShuffleIndex kBlueGreen1B = MakeIndex(16, kBlueGreen1), kBlueGreen1C = MakeIndex(32, kBlueGreen1);
+constexpr ShuffleIndex kRed1B = MakeIndex(16, kRed1), kRed1C = MakeIndex(32, kRed1);
+// Each of 16 grey levels three times over, as bytes 0 .. 15, 16 .. 31 and 32 .. 47 of the group.
+constexpr ShuffleIndex kSpread0 = MakeIndex(0, [](int i) { return i / 3; });
+constexpr ShuffleIndex kSpread1 = MakeIndex(0, [](int i) { return (i + 16) / 3; });
+constexpr ShuffleIndex kSpread2 = MakeIndex(0, [](int i) { return (i + 32) / 3; });
+
+ZRK_AVX2 inline __m256i Index(const ShuffleIndex& index) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(index.v));
+}
+
+ZRK_AVX2 inline __m256i Gather(__m256i a, const ShuffleIndex& ia, __m256i b, const ShuffleIndex& ib) {
+    return _mm256_or_si256(_mm256_shuffle_epi8(a, Index(ia)), _mm256_shuffle_epi8(b, Index(ib)));
+}
+
+// Rounds 16-bit sums of hundredths to grey levels, half up; `halves` is all ones in the lanes that
+// were halves.
+ZRK_AVX2 inline __m256i RoundHundredths(__m256i h, __m256i& halves) {
+    const __m256i x = _mm256_add_epi16(h, _mm256_set1_epi16(50));
+    const __m256i q = _mm256_srli_epi16(_mm256_mulhi_epu16(x, _mm256_set1_epi16(5243)), 3); // x div 100
+    halves = _mm256_cmpeq_epi16(x, _mm256_mullo_epi16(q, _mm256_set1_epi16(100)));
+    return q;
+}
+
+// The grey levels of the 32 pixels at `in` (96 bytes), halves rounded up, in pixel order; `halves`
+// gets bit i set for each pixel i whose level was an exact half.
+ZRK_AVX2 inline __m256i GreyLevels(const Pieces& table, const std::uint8_t* in, std::uint32_t& halves) {
+    const __m256i a = Look(table, LoadHalves(in, in + 48));
+    const __m256i b = Look(table, LoadHalves(in + 16, in + 64));
+    const __m256i c = Look(table, LoadHalves(in + 32, in + 80));
+    const __m256i weightsBlueGreen = _mm256_set1_epi16(11 | 59 << 8);
+    const __m256i weightsRed = _mm256_set1_epi16(30);
+    const __m256i sum0 =
+        _mm256_add_epi16(_mm256_maddubs_epi16(Gather(a, kBlueGreen0A, b, kBlueGreen0B), weightsBlueGreen),
+                         _mm256_maddubs_epi16(Gather(a, kRed0A, b, kRed0B), weightsRed));
+    const __m256i sum1 =
+        _mm256_add_epi16(_mm256_maddubs_epi16(Gather(b, kBlueGreen1B, c, kBlueGreen1C), weightsBlueGreen),
+                         _mm256_maddubs_epi16(Gather(b, kRed1B, c, kRed1C), weightsRed));
+    __m256i halves0, halves1;
+    const __m256i levels0 = RoundHundredths(sum0, halves0);
+    const __m256i levels1 = RoundHundredths(sum1, halves1);
+    halves = std::uint32_t(_mm256_movemask_epi8(_mm256_packs_epi16(halves0, halves1)));
+    return _mm256_packus_epi16(levels0, levels1);
+}
+
+// 32 grey levels, inverted if need be, as 96 bytes of pixels.
+template <bool Stream>
+ZRK_AVX2 inline void StoreGrey(const std::uint8_t* levels, __m256i flip, std::uint8_t* out) {
+    const __m256i grey = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels)), flip);
+    const __m256i o0 = _mm256_shuffle_epi8(grey, Index(kSpread0));
+    const __m256i o1 = _mm256_shuffle_epi8(grey, Index(kSpread1));
+    const __m256i o2 = _mm256_shuffle_epi8(grey, Index(kSpread2));
+    const __m256i parts[3] = {_mm256_permute2x128_si256(o0, o1, 0x20),
+                              _mm256_permute2x128_si256(o2, o0, 0x30),
+                              _mm256_permute2x128_si256(o1, o2, 0x31)};
+    for (int i = 0; i < 3; ++i) {
+        __m256i* to = reinterpret_cast<__m256i*>(out + 32 * i);
+        if (Stream)
+            _mm256_stream_si256(to, parts[i]);
+        else
+            _mm256_storeu_si256(to, parts[i]);
+    }
+}
+
+// Fewer than 32 pixels, through a block of the pass's own.
+ZRK_AVX2 inline void StoreGreyPart(const std::uint8_t* levels, __m256i flip, std::uint8_t* out, int n) {
+    alignas(32) std::uint8_t block[96];
+    StoreGrey<false>(levels, flip, block);
+    std::memcpy(out, block, 3 * std::size_t(n));
+}
+
+} // namespace
+
+// A row goes in three steps, as in the 64-byte form: its grey levels into a buffer of the thread's own,
+// halves rounded up; the halves that the extended evaluation rounds down (one pixel in fifty or so)
+// then put one lower there; and the levels, as pixels, into the result.
+ZRK_AVX2 void GreyRowsAvx2(const Tables& t, std::uint8_t invert, ConstPixelRows source, PixelRows result,
+                           int width, int yBegin, int yEnd, bool stream) {
+    const Pieces table = LoadPieces(t.clamped[0].data());
+    const __m256i flip = _mm256_set1_epi8(char(invert));
+    const std::size_t blocks = std::size_t(width + 31) / 32;
+    std::vector<std::uint8_t> levels(32 * blocks + 32);
+    alignas(32) std::uint8_t rest[96];
+
+    for (int y = yBegin; y < yEnd; ++y) {
+        const std::uint8_t* in = source.Row(y);
+        const TAhead ahead(in, y + 1 < yEnd ? source.Row(y + 1) : nullptr, 3 * width);
+        std::uint8_t* out = result.Row(y);
+
+        int x = 0;
+        for (; x <= width; x += 32) {
+            const std::uint8_t* from = in + 3 * x;
+            std::uint32_t halves = 0;
+            if (x + 32 > width) {
+                // The last pixels of the row, from a block of zeros (whose table value sums to a whole
+                // hundred: no halves).
+                if (x == width)
+                    break;
+                std::memset(rest, 0, sizeof rest);
+                std::memcpy(rest, from, 3 * std::size_t(width - x));
+                from = rest;
+            } else {
+                ahead.Lines(3 * x, 2);
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels.data() + x),
+                                GreyLevels(table, from, halves));
+            for (; halves; halves &= halves - 1) {
+                const int pixel = x + __builtin_ctz(halves);
+                levels[std::size_t(pixel)] =
+                    std::uint8_t(levels[std::size_t(pixel)] - t.HalfGoesDown(in + 3 * pixel));
+            }
+        }
+
+        x = 0;
+        if (stream) {
+            // Up to a 32-byte boundary of the result (3 × 11 = 1 modulo 32), then whole blocks past the
+            // caches.
+            x = std::min(width, int((32 - reinterpret_cast<std::uintptr_t>(out) % 32) % 32 * 11 % 32));
+            if (x > 0)
+                StoreGreyPart(levels.data(), flip, out, x);
+            for (; x + 32 <= width; x += 32)
+                StoreGrey<true>(levels.data() + x, flip, out + 3 * x);
+        } else {
+            for (; x + 32 <= width; x += 32)
+                StoreGrey<false>(levels.data() + x, flip, out + 3 * x);
+        }
+        if (x < width)
+            StoreGreyPart(levels.data() + x, flip, out + 3 * x, width - x);
+    }
+    if (stream)
+        _mm_sfence();
+}
+
+ZRK_AVX2 void TableRowsAvx2(const Tables& t, std::uint8_t invert, ConstPixelRows source, PixelRows result,
+                            int width, int yBegin, int yEnd, bool stream) {
+    std::array<std::uint8_t, 256> bytes;
+    for (std::size_t c = 0; c < 256; ++c)
+        bytes[c] = std::uint8_t(t.clamped[0][c] ^ invert);
+    const Pieces table = LoadPieces(bytes.data());
+    const int rowBytes = 3 * width;
+    for (int y = yBegin; y < yEnd; ++y) {
+        const std::uint8_t* in = source.Row(y);
+        std::uint8_t* out = result.Row(y);
+        int i = 0;
+        if (stream) {
+            const int lead = std::min(rowBytes, int((32 - reinterpret_cast<std::uintptr_t>(out) % 32) % 32));
+            for (; i < lead; ++i)
+                out[i] = bytes[in[i]];
+            for (; i + 32 <= rowBytes; i += 32)
+                _mm256_stream_si256(
+                    reinterpret_cast<__m256i*>(out + i),
+                    Look(table, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i))));
+        } else {
+            for (; i + 32 <= rowBytes; i += 32)
+                _mm256_storeu_si256(
+                    reinterpret_cast<__m256i*>(out + i),
+                    Look(table, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i))));
+        }
+        for (; i < rowBytes; ++i)
+            out[i] = bytes[in[i]];
+    }
+    if (stream)
+        _mm_sfence();
+}
+
+} // namespace tonepass
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#endif
