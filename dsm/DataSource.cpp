@@ -59,6 +59,19 @@ TDataSource::~TDataSource() {
         sane_close(handle_);
 }
 
+bool TDataSource::FeederChosen() const {
+    return IsFeederSource(settings_.source.empty() ? limits_.currentSource : settings_.source);
+}
+
+SANE_Handle TDataSource::HandOver() {
+    StopJob();
+    EndDeviceRun();
+    CloseDialog();
+    SANE_Handle handle = handle_;
+    handle_ = nullptr;
+    return handle;
+}
+
 TW_UINT16 TDataSource::Fail(TW_UINT16 condition) {
     condition_ = condition;
     return TWRC_FAILURE;
@@ -232,11 +245,20 @@ void TDataSource::ScanFinished() {
         return;
     const TJobKind kind = job_->Kind();
     const SANE_Status status = job_->Status();
+    if (kind == TJobKind::options) {
+        const std::vector<TOptionOutcome> outcomes = job_->OptionOutcomes();
+        const std::vector<TDeviceOption> options = job_->Options();
+        ReleaseJob();
+        OptionsFinished(status, outcomes, options);
+        return;
+    }
     std::vector<TScannedPage> pages = std::move(job_->Pages());
     const bool more = job_->MoreSheets();
     ReleaseJob();
     moreSheets_ = more && handle_;
-    if (kind == TJobKind::firstSheet && state_ == TSourceState::Enabled)
+    if (kind == TJobKind::preview)
+        PreviewFinished(status, pages);
+    else if (kind == TJobKind::firstSheet && state_ == TSourceState::Enabled)
         FirstSheetFinished(status, pages);
     else if (kind == TJobKind::nextSheet && state_ == TSourceState::TransferReady)
         NextSheetFinished(status, pages);
@@ -257,6 +279,9 @@ void TDataSource::FirstSheetFinished(SANE_Status status, std::vector<TScannedPag
     lastMessage_ = ScanStatusText(status == SANE_STATUS_GOOD ? SANE_STATUS_EOF : status);
     condition_ = status == SANE_STATUS_CANCELLED ? TWCC_SUCCESS : ConditionFor(status);
     if (dialog_) {
+        // An empty feeder is no failure: the window says so, and the person puts sheets in.
+        if (status == SANE_STATUS_NO_DOCS)
+            condition_ = TWCC_SUCCESS;
         dialog_->SetBusy(false);
         dialog_->ShowMessage(lastMessage_);
     } else {

@@ -20,6 +20,7 @@
 
 class QObject;
 class QTimer;
+class TOptionsDialog;
 class TScanDialog;
 class TScanMemory;
 
@@ -46,11 +47,18 @@ public:
 
     TSourceState State() const { return state_; }
     const TW_IDENTITY& Identity() const { return identity_; }
+    const std::string& DeviceName() const { return device_; }
 
     // A disable and a close that had to be refused during a transfer are done when the transfers end:
     // the source disables itself, and the manager then closes it.
     bool RefuseClose();
     bool CloseDue() const { return closeDue_; }
+
+    // Whether the window is set to scan from a document feeder.
+    bool FeederChosen() const;
+    // Ends the source's work and gives its device handle to the caller (nullptr when a worker that
+    // did not end has it); the source closes nothing when it goes.
+    SANE_Handle HandOver();
 
     // The settings of the next scan: the device's defaults, then the given options by name
     // ("name=value;name=value"). Used where no person drives the dialog.
@@ -72,6 +80,12 @@ private:
     TW_UINT16 ProcessEvent(TW_MEMREF data);
 
     void StartScan(const TScanSettings& settings);
+    void StartPreview(const TScanSettings& settings);
+    void OpenOptions();
+    void ChangeOption(const std::string& name, const std::string& value);
+    void OptionsFinished(SANE_Status status, const std::vector<TOptionOutcome>& outcomes,
+                         const std::vector<TDeviceOption>& options);
+    void PreviewFinished(SANE_Status status, std::vector<TScannedPage>& pages);
     void StartJob(TJobKind kind, const TScanSettings& settings);
     void ScanFinished();
     void FirstSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages);
@@ -120,6 +134,7 @@ private:
     std::unique_ptr<QObject> context_; // receives the worker's end and owns the progress timer
     QTimer* progressTimer_ = nullptr;
     QPointer<TScanDialog> dialog_;
+    QPointer<TOptionsDialog> options_;
     std::shared_ptr<TScanJob::TShared>
         abandoned_;                 // the last job given up on, which may still hold the device
     std::unique_ptr<TScanJob> job_; // declared last: it is let go before the context goes

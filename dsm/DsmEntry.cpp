@@ -50,6 +50,9 @@ struct TManager {
     std::uint64_t sessionStart = 0; // the last search that had ended when the manager was opened
     std::uint64_t listed = 0;       // the search `devices` was built from
     std::unique_ptr<TScanMemory> memory;
+    // Devices whose source was closed while set to their feeder, still open: the sheets left in the
+    // feeder stay where they are for the next page (a device opened afresh may start its run anew).
+    std::map<std::string, SANE_Handle> parked;
     QPointer<TSelectDialog> selecting; // the selection dialog while it shows
     std::vector<std::string> shown;    // the devices of its rows, in row order
 };
@@ -222,6 +225,9 @@ TW_UINT16 CloseManager() {
         return Fail(TWCC_SEQERROR);
     // Sources the application left open are closed with the manager, so nothing of theirs outlives it.
     m.sources.clear();
+    for (const auto& [name, handle] : m.parked)
+        sane_close(handle);
+    m.parked.clear();
     m.devices.clear();
     m.listed = 0;
     // SANE stays initialised until the process ends: some backends keep reader threads that outlive a
@@ -248,7 +254,13 @@ TW_UINT16 OpenSource(TW_IDENTITY* identity) {
     if (!listing.try_lock_for(std::chrono::seconds(10)))
         return Fail(TWCC_BUMMER);
     SANE_Handle handle = nullptr;
-    const SANE_Status status = sane_open(device->name.c_str(), &handle);
+    SANE_Status status = SANE_STATUS_GOOD;
+    if (const auto parked = m.parked.find(device->name); parked != m.parked.end()) {
+        handle = parked->second;
+        m.parked.erase(parked);
+    } else {
+        status = sane_open(device->name.c_str(), &handle);
+    }
     listing.unlock();
     if (status != SANE_STATUS_GOOD || !handle) {
         return Fail(status == SANE_STATUS_DEVICE_BUSY     ? TWCC_MAXCONNECTIONS
@@ -270,6 +282,10 @@ TW_UINT16 CloseSource(const TW_IDENTITY& identity) {
     if (open->second->State() != TSourceState::Open) {
         open->second->RefuseClose();
         return Fail(TWCC_SEQERROR);
+    }
+    if (open->second->FeederChosen()) {
+        if (SANE_Handle handle = open->second->HandOver())
+            m.parked[open->second->DeviceName()] = handle;
     }
     m.sources.erase(open);
     return TWRC_SUCCESS;

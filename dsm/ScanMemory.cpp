@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
@@ -31,8 +32,15 @@ std::optional<TScanSettings> FromJson(const QJsonObject& entry) {
     if (!mode.isString() || !Finite(depth) || !Finite(resolution))
         return std::nullopt;
     settings.mode = mode.toString().toStdString();
+    settings.source = entry.value(QStringLiteral("source")).toString().toStdString();
     settings.depth = std::clamp(depth.toInt(), 0, 64);
     settings.resolution = std::clamp(resolution.toInt(), 0, 1 << 20);
+    for (const QJsonValue pair : entry.value(QStringLiteral("options")).toArray()) {
+        const QJsonArray option = pair.toArray();
+        if (option.size() == 2 && option[0].isString() && option[1].isString())
+            settings.options.emplace_back(option[0].toString().toStdString(),
+                                          option[1].toString().toStdString());
+    }
     const QJsonValue area = entry.value(QStringLiteral("area"));
     if (area.isObject()) {
         const QJsonObject a = area.toObject();
@@ -52,8 +60,16 @@ std::optional<TScanSettings> FromJson(const QJsonObject& entry) {
 QJsonObject ToJson(const TScanSettings& settings) {
     QJsonObject entry;
     entry.insert(QStringLiteral("mode"), QString::fromStdString(settings.mode));
+    if (!settings.source.empty())
+        entry.insert(QStringLiteral("source"), QString::fromStdString(settings.source));
     entry.insert(QStringLiteral("depth"), settings.depth);
     entry.insert(QStringLiteral("resolution"), settings.resolution);
+    if (!settings.options.empty()) {
+        QJsonArray options;
+        for (const auto& [name, value] : settings.options)
+            options.append(QJsonArray{QString::fromStdString(name), QString::fromStdString(value)});
+        entry.insert(QStringLiteral("options"), options);
+    }
     if (settings.hasArea) {
         QJsonObject area;
         area.insert(QStringLiteral("left"), settings.left);
@@ -106,6 +122,8 @@ std::optional<TScanSettings> TScanMemory::Recall(const std::string& device) {
 bool TScanMemory::Remember(const std::string& device, const TScanSettings& settings) {
     Load();
     TScanSettings kept;
+    kept.source = settings.source;
+    kept.options = settings.options;
     kept.mode = settings.mode;
     kept.depth = settings.depth;
     kept.resolution = settings.resolution;
@@ -134,9 +152,22 @@ bool TScanMemory::Remember(const std::string& device, const TScanSettings& setti
     return file.commit();
 }
 
+QImage TScanMemory::Preview(const std::string& device) const {
+    const auto found = previews_.find(device);
+    return found == previews_.end() ? QImage() : found->second;
+}
+
+void TScanMemory::KeepPreview(const std::string& device, const QImage& picture) {
+    previews_[device] = picture;
+}
+
 TScanSettings FitToDevice(const TScanSettings& remembered, const TDeviceLimits& limits,
                           const TScanSettings& defaults) {
     TScanSettings fitted = defaults;
+    fitted.options = remembered.options; // each is tried when set, and left out when refused
+    if (std::any_of(limits.sources.begin(), limits.sources.end(),
+                    [&](const TSourceChoice& source) { return source.saneSource == remembered.source; }))
+        fitted.source = remembered.source;
     const bool modeOffered =
         std::any_of(limits.modes.begin(), limits.modes.end(), [&](const TModeChoice& mode) {
             return mode.saneMode == remembered.mode && mode.depth == remembered.depth;

@@ -6,6 +6,7 @@
 
 #include "SaneDevice.h"
 
+#include <QImage>
 #include <QString>
 
 #include <map>
@@ -28,12 +29,17 @@ public:
 
     QString File() const { return file_; }
 
+    // The last preview of the device's bed, kept for the run only (a null image: none).
+    QImage Preview(const std::string& device) const;
+    void KeepPreview(const std::string& device, const QImage& picture);
+
 private:
     void Load();
 
     QString file_;
     bool loaded_ = false;
     std::map<std::string, TScanSettings> devices_;
+    std::map<std::string, QImage> previews_;
 };
 
 // The remembered settings as the device can take them now: the mode when the device still offers it,
