@@ -4,14 +4,24 @@
 #include "PreviewArea.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -229,4 +239,149 @@ TEST_F(ScanWindowTest, AreaDrawnOnThePreviewIsWhatIsScanned) {
     EXPECT_EQ(Fields(window), QRectF(0, 0, 300, 300)) << "the whole bed";
     EXPECT_EQ(preview->Area(), QRectF(0, 0, 300, 300));
     EXPECT_EQ(Disable(source), TWRC_SUCCESS);
+}
+
+namespace {
+
+QWidget* OptionsWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("deviceOptions") && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+} // namespace
+
+// "Дополнительно" shows every kind of option the test scanner has once its test options are switched
+// on (which makes the device describe its options anew); each is set through its control and shows what
+// the device read back, a value the device adjusts shows as adjusted, and a refused one is told.
+TEST_F(ScanWindowTest, FurtherOptionsOfEveryKindAreShownSetAndReadBack) {
+    TW_IDENTITY source{};
+    QWidget* window = OpenWindow(source);
+    ASSERT_NE(window, nullptr);
+    Child<QPushButton>(window, "options")->click();
+    QWidget* options = OptionsWindow();
+    ASSERT_NE(options, nullptr);
+    // Each change rebuilds the controls from what the device reads back.
+    QPointer<QWidget> shown;
+    auto settle = [&] {
+        EXPECT_TRUE(PumpUntil([&] {
+            auto* control = options->findChild<QWidget*>(QStringLiteral("enable-test-options"));
+            return control && control != shown && control->isEnabled();
+        }));
+        shown = options->findChild<QWidget*>(QStringLiteral("enable-test-options"));
+    };
+    settle();
+    auto* enable = Child<QCheckBox>(options, "enable-test-options");
+    ASSERT_NE(enable, nullptr);
+    ASSERT_NE(Child<QWidget>(options, "int"), nullptr);
+    EXPECT_FALSE(Child<QWidget>(options, "int")->isEnabled()) << "inactive until they are switched on";
+    enable->setChecked(true);
+    settle();
+
+    EXPECT_TRUE(Child<QWidget>(options, "int")->isEnabled());
+    EXPECT_NE(Child<QCheckBox>(options, "bool-soft-select-soft-detect"), nullptr);
+    EXPECT_NE(Child<QSlider>(options, "int-constraint-range-slider"), nullptr);
+    EXPECT_NE(Child<QComboBox>(options, "int-constraint-word-list"), nullptr);
+    EXPECT_NE(Child<QLineEdit>(options, "int-constraint-array"), nullptr);
+    EXPECT_NE(Child<QDoubleSpinBox>(options, "fixed"), nullptr);
+    EXPECT_NE(Child<QComboBox>(options, "string-constraint-string-list"), nullptr);
+    EXPECT_NE(Child<QPushButton>(options, "button"), nullptr);
+    ASSERT_NE(Child<QWidget>(options, "three-pass-order"), nullptr);
+    EXPECT_FALSE(Child<QWidget>(options, "three-pass-order")->isEnabled()) << "inactive in its mode";
+    EXPECT_EQ(Child<QWidget>(options, "mode"), nullptr) << "the window's own fields stay in the window";
+    const QList<QGroupBox*> groups = options->findChildren<QGroupBox*>();
+    EXPECT_TRUE(std::any_of(groups.begin(), groups.end(), [](QGroupBox* g) {
+        return g->title() == QLatin1String("Int test options");
+    })) << "grouped as the device groups them";
+    bool readOnlyShown = false;
+    for (QLabel* label : options->findChildren<QLabel*>())
+        readOnlyShown |= label->text().contains(QStringLiteral("только чтение"));
+    EXPECT_TRUE(readOnlyShown);
+
+    Child<QCheckBox>(options, "bool-soft-select-soft-detect")->setChecked(true);
+    settle();
+    EXPECT_TRUE(Child<QCheckBox>(options, "bool-soft-select-soft-detect")->isChecked());
+
+    // A number beyond its range is brought within it (and onto its steps) before it is set.
+    auto* ranged = Child<QSpinBox>(options, "int-constraint-range-value");
+    ASSERT_NE(ranged, nullptr);
+    Child<QSlider>(options, "int-constraint-range-slider")->setValue(3); // 4 + 3 steps of 2
+    settle();
+    EXPECT_EQ(Child<QSpinBox>(options, "int-constraint-range-value")->value(), 10);
+
+    auto* words = Child<QComboBox>(options, "int-constraint-word-list");
+    words->setCurrentIndex(words->findText(QStringLiteral("256 бит")));
+    emit words->activated(words->currentIndex());
+    settle();
+    EXPECT_EQ(Child<QComboBox>(options, "int-constraint-word-list")->currentText(),
+              QStringLiteral("256 бит"));
+
+    auto* array = Child<QLineEdit>(options, "int-constraint-array");
+    array->setText(QStringLiteral("7"));
+    emit array->editingFinished();
+    settle();
+    EXPECT_TRUE(
+        Child<QLineEdit>(options, "int-constraint-array")->text().startsWith(QStringLiteral("7, 7, 7")));
+
+    auto* fixed = Child<QDoubleSpinBox>(options, "fixed");
+    fixed->setValue(12.5);
+    emit fixed->editingFinished();
+    settle();
+    EXPECT_DOUBLE_EQ(Child<QDoubleSpinBox>(options, "fixed")->value(), 12.5);
+
+    auto* strings = Child<QComboBox>(options, "string-constraint-string-list");
+    strings->setCurrentIndex(1);
+    emit strings->activated(1);
+    settle();
+    EXPECT_EQ(Child<QComboBox>(options, "string-constraint-string-list")->currentText(),
+              QStringLiteral("Second entry"));
+
+    auto* text = Child<QLineEdit>(options, "string");
+    text->setText(QStringLiteral("Новый текст"));
+    emit text->editingFinished();
+    settle();
+    EXPECT_EQ(Child<QLineEdit>(options, "string")->text(), QStringLiteral("Новый текст"));
+
+    // Too long for the device: refused, and told.
+    text = Child<QLineEdit>(options, "string");
+    text->setText(QString(400, QLatin1Char('x')));
+    emit text->editingFinished();
+    settle();
+    EXPECT_TRUE(Child<QLabel>(options, "message")->text().startsWith(QStringLiteral("Сканер не принял")))
+        << Child<QLabel>(options, "message")->text().toStdString();
+
+    auto* inexact = Child<QSpinBox>(options, "int-inexact");
+    ASSERT_NE(inexact, nullptr);
+    inexact->setValue(7);
+    emit inexact->editingFinished();
+    settle();
+    EXPECT_TRUE(Child<QLabel>(options, "message")->text().startsWith(QStringLiteral("Сканер установил")))
+        << Child<QLabel>(options, "message")->text().toStdString();
+
+    Child<QPushButton>(options, "button")->click();
+    settle();
+
+    // What the device took is remembered for the device, in the order it was set.
+    QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/zrk201/scanners.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject devices =
+        QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("devices")).toObject();
+    bool remembered = false;
+    for (const QJsonValue entry : devices) {
+        const QJsonArray kept = entry.toObject().value(QStringLiteral("options")).toArray();
+        remembered |= !kept.isEmpty() &&
+                      kept[0].toArray()[0].toString() == QLatin1String("enable-test-options") &&
+                      std::any_of(kept.begin(), kept.end(), [](const QJsonValue& o) {
+                          return o.toArray()[0].toString() == QLatin1String("fixed") &&
+                                 o.toArray()[1].toString() == QLatin1String("12.5");
+                      });
+    }
+    EXPECT_TRUE(remembered);
+
+    // Set back, so that the next tests find the scanner as it was.
+    Child<QCheckBox>(options, "enable-test-options")->setChecked(false);
+    settle();
+    EXPECT_EQ(Disable(source), TWRC_SUCCESS);
+    EXPECT_EQ(OptionsWindow(), nullptr) << "the options go with the window";
 }
