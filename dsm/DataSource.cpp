@@ -36,14 +36,15 @@ TW_UINT16 ConditionFor(SANE_Status status) {
 } // namespace
 
 TDataSource::TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::string device,
-                         TScanMemory* memory)
-    : identity_(identity), handle_(handle), device_(std::move(device)), memory_(memory),
+                         TScanMemory* memory, std::string memoryKey)
+    : identity_(identity), handle_(handle), device_(std::move(device)),
+      memoryKey_(memoryKey.empty() ? device_ : std::move(memoryKey)), memory_(memory),
       context_(std::make_unique<QObject>()) {
     limits_ = ReadDeviceLimits(handle_);
     settings_ = DefaultSettings(limits_);
     // The window offers again what this device was last used with, as far as the device still takes it.
     if (memory_)
-        if (const std::optional<TScanSettings> remembered = memory_->Recall(device_))
+        if (const std::optional<TScanSettings> remembered = memory_->Recall(memoryKey_))
             settings_ = FitToDevice(*remembered, limits_, settings_);
     fileName_ = DefaultTransferFile();
     progressTimer_ = new QTimer(context_.get());

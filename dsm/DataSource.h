@@ -35,9 +35,9 @@ enum class TSourceState { Open = 4, Enabled = 5, TransferReady = 6, Transferring
 class TDataSource {
 public:
     // `device` is SANE's name of the device; `memory`, when given, keeps what the window was set to for
-    // the next time this device is opened.
+    // the next time this device is opened, under `memoryKey` (SANE's name when empty).
     TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::string device = {},
-                TScanMemory* memory = nullptr);
+                TScanMemory* memory = nullptr, std::string memoryKey = {});
     ~TDataSource();
     TDataSource(const TDataSource&) = delete;
     TDataSource& operator=(const TDataSource&) = delete;
@@ -48,6 +48,7 @@ public:
     TSourceState State() const { return state_; }
     const TW_IDENTITY& Identity() const { return identity_; }
     const std::string& DeviceName() const { return device_; }
+    const std::string& MemoryKey() const { return memoryKey_; }
 
     // A disable and a close that had to be refused during a transfer are done when the transfers end:
     // the source disables itself, and the manager then closes it.
@@ -108,6 +109,7 @@ private:
     // next scan opens the device again, by its SANE name).
     SANE_Handle handle_;
     std::string device_;
+    std::string memoryKey_;
     TScanMemory* memory_ = nullptr;
     TDeviceLimits limits_;
     TScanSettings settings_;

@@ -81,13 +81,12 @@ QJsonObject ToJson(const TScanSettings& settings) {
     return entry;
 }
 
-// The devices' entries of a file; empty when there is no readable file.
-QJsonObject ReadDevices(const QString& path) {
+// The whole document of a file; empty when there is no readable file.
+QJsonObject ReadDocument(const QString& path) {
     QFile file(path);
     if (path.isEmpty() || file.size() > kMaxFileBytes || !file.open(QIODevice::ReadOnly))
         return {};
-    const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxFileBytes));
-    return document.object().value(QStringLiteral("devices")).toObject();
+    return QJsonDocument::fromJson(file.read(kMaxFileBytes)).object();
 }
 
 } // namespace
@@ -105,7 +104,9 @@ void TScanMemory::Load() {
     if (loaded_)
         return;
     loaded_ = true;
-    const QJsonObject stored = ReadDevices(file_);
+    const QJsonObject document = ReadDocument(file_);
+    last_ = document.value(QStringLiteral("last")).toString().toStdString();
+    const QJsonObject stored = document.value(QStringLiteral("devices")).toObject();
     for (auto it = stored.begin(); it != stored.end(); ++it)
         if (std::optional<TScanSettings> settings = FromJson(it.value().toObject()))
             devices_.emplace(it.key().toStdString(), *settings);
@@ -135,14 +136,35 @@ bool TScanMemory::Remember(const std::string& device, const TScanSettings& setti
         kept.height = settings.height;
     }
     devices_[device] = kept;
+
+    return Store([&](QJsonObject& document) {
+        QJsonObject devices = document.value(QStringLiteral("devices")).toObject();
+        devices.insert(QString::fromStdString(device), ToJson(kept));
+        document.insert(QStringLiteral("devices"), devices);
+    });
+}
+
+std::string TScanMemory::LastDevice() {
+    Load();
+    return last_;
+}
+
+bool TScanMemory::RememberLastDevice(const std::string& device) {
+    Load();
+    if (device == last_)
+        return true;
+    last_ = device;
+    return Store([&](QJsonObject& document) {
+        document.insert(QStringLiteral("last"), QString::fromStdString(device));
+    });
+}
+
+bool TScanMemory::Store(const std::function<void(QJsonObject&)>& change) {
     if (file_.isEmpty())
         return false;
-
-    // What other runs wrote meanwhile stays; only this device's entry changes.
-    QJsonObject devices = ReadDevices(file_);
-    devices.insert(QString::fromStdString(device), ToJson(kept));
-    QJsonObject document;
-    document.insert(QStringLiteral("devices"), devices);
+    // What other runs wrote meanwhile stays; only what changed here is written over.
+    QJsonObject document = ReadDocument(file_);
+    change(document);
     if (!QDir().mkpath(QFileInfo(file_).absolutePath()))
         return false;
     QSaveFile file(file_);

@@ -37,7 +37,7 @@ void TDataSource::ShowDialog() {
         settings_ = settings;
         settings_.options = std::move(options);
         if (memory_)
-            memory_->Remember(device_, settings_);
+            memory_->Remember(memoryKey_, settings_);
         StartScan(settings);
     };
     dialog->onPreview = [this](TScanSettings settings) {
@@ -51,7 +51,7 @@ void TDataSource::ShowDialog() {
         Post(MSG_CLOSEDSREQ);
     };
     if (memory_)
-        dialog->SetPreview(memory_->Preview(device_));
+        dialog->SetPreview(memory_->Preview(memoryKey_));
     dialog_ = dialog;
     PlaceOver(dialog, owner);
     dialog->show();

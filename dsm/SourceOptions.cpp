@@ -76,7 +76,7 @@ void TDataSource::OptionsFinished(SANE_Status status, const std::vector<TOptionO
                             .arg(title, QString::fromStdString(option->value))
                       : QString();
         if (memory_)
-            memory_->Remember(device_, settings_);
+            memory_->Remember(memoryKey_, settings_);
     }
     options_->ShowOptions(options);
     options_->ShowMessage(message);

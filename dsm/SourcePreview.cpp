@@ -44,7 +44,7 @@ void TDataSource::PreviewFinished(SANE_Status status, std::vector<TScannedPage>&
         return;
     }
     if (memory_)
-        memory_->KeepPreview(device_, picture);
+        memory_->KeepPreview(memoryKey_, picture);
     dialog_->SetPreview(picture);
     dialog_->ShowMessage(QStringLiteral("Выделите на просмотре область сканирования."));
 }

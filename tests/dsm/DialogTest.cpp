@@ -262,15 +262,15 @@ TEST_F(DsmTest, ScanDialogRemembersEachDevicesSettings) {
     ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
     Pump(20);
 
-    // Kept for later runs, by SANE's device name.
+    // Kept for later runs, by maker, model and what tells the device from the other one alike.
     QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/zrk201/scanners.json"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
     const QJsonObject stored =
         QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("devices")).toObject();
-    const QJsonObject entry = stored.value(QStringLiteral("test:0")).toObject();
+    const QJsonObject entry = stored.value(QStringLiteral("Noname frontend-tester (test:0)")).toObject();
     EXPECT_EQ(entry.value(QStringLiteral("resolution")).toInt(), 60);
     EXPECT_EQ(entry.value(QStringLiteral("mode")).toString(), QStringLiteral("Gray"));
-    EXPECT_FALSE(stored.contains(QStringLiteral("test:1")));
+    EXPECT_FALSE(stored.contains(QStringLiteral("Noname frontend-tester (test:1)")));
 
     // The other scanner still starts from its own defaults.
     TW_IDENTITY other = sources[1];

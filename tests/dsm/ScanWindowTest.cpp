@@ -15,11 +15,14 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -384,4 +387,33 @@ TEST_F(ScanWindowTest, FurtherOptionsOfEveryKindAreShownSetAndReadBack) {
     settle();
     EXPECT_EQ(Disable(source), TWRC_SUCCESS);
     EXPECT_EQ(OptionsWindow(), nullptr) << "the options go with the window";
+}
+
+// The selection starts at the device used last, which the settings file keeps for later runs.
+TEST_F(ScanWindowTest, SelectionStartsAtTheDeviceUsedLast) {
+    const std::vector<TW_IDENTITY> sources = List();
+    ASSERT_EQ(sources.size(), 2u);
+    TW_IDENTITY used = sources[1];
+    ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &used), TWRC_SUCCESS);
+    ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &used), TWRC_SUCCESS);
+    int preselected = -1;
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, &preselected] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* looking = modal ? modal->findChild<QProgressBar*>(QStringLiteral("looking")) : nullptr;
+        if (!looking || !looking->isHidden())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        preselected = Child<QListWidget>(modal, "sources")->currentRow();
+        Child<QPushButton>(modal, "cancel")->click();
+    });
+    timer->start(10);
+    TW_IDENTITY chosen{};
+    EXPECT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen), TWRC_CANCEL);
+    EXPECT_EQ(preselected, 1);
+    QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/zrk201/scanners.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("last")).toString(),
+              QStringLiteral("Noname frontend-tester (test:1)"));
 }

@@ -1,0 +1,56 @@
+// One entry per device, however many backends reach it, and a name for it that outlives the backends'.
+#include "DeviceList.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TFoundDevice Found(std::string name, std::string vendor, std::string model) {
+    return {std::move(name), std::move(vendor), std::move(model), "flatbed scanner"};
+}
+
+} // namespace
+
+TEST(DeviceListTest, ADeviceMetThroughSeveralBackendsIsListedOnce) {
+    const std::vector<TScanner> scanners = MergeDevices({
+        Found("airscan:e0:HP OfficeJet 8010", "HP", "OfficeJet 8010"),
+        Found("test:0", "Noname", "frontend-tester"),
+        Found("escl:https://192.168.1.20:443", "HP", "OfficeJet 8010"),
+        Found("test:1", "Noname", "frontend-tester"),
+        Found("net:127.0.0.1:test:1", "Noname", "frontend-tester"),
+        Found("net:localhost:test:0", "Noname", "frontend-tester"),
+    });
+    ASSERT_EQ(scanners.size(), 3u);
+    // The local server's copies are this machine's devices, opened through their own backend first.
+    EXPECT_EQ(scanners[1].names, (std::vector<std::string>{"test:0", "net:localhost:test:0"}));
+    EXPECT_EQ(scanners[2].names, (std::vector<std::string>{"test:1", "net:127.0.0.1:test:1"}));
+    EXPECT_EQ(scanners[1].distinction, "test:0") << "two alike on this machine keep SANE's name apart";
+    EXPECT_EQ(scanners[0].names,
+              (std::vector<std::string>{"airscan:e0:HP OfficeJet 8010", "escl:https://192.168.1.20:443"}));
+    EXPECT_EQ(scanners[0].address, "192.168.1.20");
+    EXPECT_EQ(scanners[0].distinction, "") << "the only one of its kind";
+    EXPECT_EQ(scanners[0].Key(), "HP OfficeJet 8010") << "remembered without the backend's name";
+}
+
+TEST(DeviceListTest, TwoAlikeNetworkDevicesStayTwoAndAreToldApartByAddress) {
+    const std::vector<TScanner> scanners = MergeDevices({
+        Found("escl:http://10.0.0.5:80", "Canon", "MF743C"),
+        Found("escl:http://10.0.0.6:80", "Canon", "MF743C"),
+        Found("pixma:MF743C_10.0.0.6", "CANON", "MF743C"),
+        Found("net:10.0.0.9:test:0", "Noname", "frontend-tester"),
+        Found("test:0", "Noname", "frontend-tester"),
+    });
+    ASSERT_EQ(scanners.size(), 4u);
+    EXPECT_EQ(scanners[0].names, (std::vector<std::string>{"escl:http://10.0.0.5:80"}));
+    EXPECT_EQ(scanners[1].names,
+              (std::vector<std::string>{"escl:http://10.0.0.6:80", "pixma:MF743C_10.0.0.6"}))
+        << "the vendor's backend at the same address is the same device";
+    EXPECT_EQ(scanners[0].Key(), "Canon MF743C (10.0.0.5)");
+    EXPECT_EQ(scanners[1].Key(), "Canon MF743C (10.0.0.6)");
+    // Another machine's server serves another machine's device.
+    EXPECT_EQ(scanners[2].names, (std::vector<std::string>{"test:0"}));
+    EXPECT_EQ(scanners[3].names, (std::vector<std::string>{"net:10.0.0.9:test:0"}));
+    EXPECT_EQ(scanners[3].distinction, "10.0.0.9");
+    EXPECT_EQ(NetworkAddress("net:[fe80::1]:pixma:x"), "[fe80::1]");
+    EXPECT_EQ(NetworkAddress("genesys:libusb:001:005"), "");
+}
