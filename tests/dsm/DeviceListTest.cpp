@@ -1,7 +1,13 @@
 // One entry per device, however many backends reach it, and a name for it that outlives the backends'.
 #include "DeviceList.h"
+#include "DsmFixture.h"
+
+#include <sane/sane.h>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -53,4 +59,32 @@ TEST(DeviceListTest, TwoAlikeNetworkDevicesStayTwoAndAreToldApartByAddress) {
     EXPECT_EQ(scanners[3].distinction, "10.0.0.9");
     EXPECT_EQ(NetworkAddress("net:[fe80::1]:pixma:x"), "[fe80::1]");
     EXPECT_EQ(NetworkAddress("genesys:libusb:001:005"), "");
+}
+
+// SANE lists each test scanner twice, through its own backend and through the scanner server on this
+// machine; the manager lists each once, and scans from it.
+TEST_F(DsmTest, DevicesServedBackByTheScannerServerAreListedOnce) {
+    if (SaneFolder() != ZRK_DSM_NET_SANE)
+        GTEST_SKIP() << "runs with the scanner server's configuration only";
+    const std::vector<TW_IDENTITY> sources = List();
+    const SANE_Device** list = nullptr;
+    ASSERT_EQ(sane_get_devices(&list, SANE_FALSE), SANE_STATUS_GOOD);
+    int served = 0, all = 0;
+    for (const SANE_Device** device = list; device && *device; ++device, ++all)
+        served += std::string((*device)->name).rfind("net:127.0.0.1:", 0) == 0;
+    if (served == 0) {
+        if (std::getenv("ZRK_REQUIRE_SANED"))
+            FAIL() << "no scanner server answers on 127.0.0.1 (scripts/start-services.sh starts one)";
+        GTEST_SKIP() << "no scanner server on 127.0.0.1";
+    }
+    EXPECT_EQ(served, 2);
+    EXPECT_EQ(all, 4);
+    ASSERT_EQ(sources.size(), 2u);
+    EXPECT_STRNE(sources[0].ProductName, sources[1].ProductName);
+    TW_IDENTITY source{};
+    ASSERT_EQ(ScanHeadless(source, SmallGreyScan()), MSG_XFERREADY);
+    EXPECT_EQ(Transfer(source, TMechanism::memory).width, 70);
+    TW_UINT16 count = 0;
+    EXPECT_EQ(EndTransfer(source, count), TWRC_SUCCESS);
+    EXPECT_EQ(Disable(source), TWRC_SUCCESS);
 }
