@@ -21,6 +21,14 @@
 
 namespace {
 
+// A drop-down as wide as the window leaves room for, however long its entries.
+QComboBox* List() {
+    auto* list = new QComboBox;
+    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    list->setMinimumContentsLength(16);
+    return list;
+}
+
 QString NumberText(double value) {
     return QString::number(value, 'g', 10);
 }
@@ -59,6 +67,7 @@ TOptionsDialog::TOptionsDialog(QWidget* owner, const QString& deviceTitle) : QWi
     setWindowTitle(QStringLiteral("Дополнительно — ") + deviceTitle);
     scroll_ = new QScrollArea;
     scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     message_ = new QLabel;
     message_->setObjectName(QStringLiteral("message"));
     message_->setWordWrap(true);
@@ -72,7 +81,8 @@ TOptionsDialog::TOptionsDialog(QWidget* owner, const QString& deviceTitle) : QWi
     layout->addWidget(scroll_, 1);
     layout->addWidget(message_);
     layout->addLayout(buttons);
-    resize(620, 620);
+    // Room for the longest rows; what does not fit scrolls. The window fits a screen of 1024 x 768.
+    scroll_->setMinimumSize(580, 460);
 }
 
 void TOptionsDialog::ShowOptions(const std::vector<TDeviceOption>& options) {
@@ -125,7 +135,7 @@ QWidget* TOptionsDialog::ControlFor(const TDeviceOption& option) {
     }
     case SANE_TYPE_STRING: {
         if (option.constraint == SANE_CONSTRAINT_STRING_LIST) {
-            auto* list = new QComboBox;
+            auto* list = List();
             for (const std::string& entry : option.strings)
                 list->addItem(QString::fromStdString(entry));
             list->setCurrentText(QString::fromStdString(option.value));
@@ -155,7 +165,7 @@ QWidget* TOptionsDialog::ControlFor(const TDeviceOption& option) {
     }
     const double value = QString::fromStdString(option.value).toDouble();
     if (option.constraint == SANE_CONSTRAINT_WORD_LIST) {
-        auto* list = new QComboBox;
+        auto* list = List();
         const QString unit = UnitText(option.unit);
         for (double word : option.words) {
             list->addItem(NumberText(word) + (unit.isEmpty() ? QString() : QLatin1Char(' ') + unit), word);

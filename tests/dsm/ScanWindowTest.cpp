@@ -18,11 +18,13 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -416,4 +418,51 @@ TEST_F(ScanWindowTest, SelectionStartsAtTheDeviceUsedLast) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("last")).toString(),
               QStringLiteral("Noname frontend-tester (test:1)"));
+}
+
+// The window with its preview, the area and the device's options fits a screen of 1024 x 768. Given a
+// folder in ZRK_DSM_SCREENSHOTS, the screen is photographed there (run on a real display for that).
+TEST_F(ScanWindowTest, WindowWithPreviewAndOptionsFitsASmallScreen) {
+    TW_IDENTITY source{};
+    QWidget* window = OpenWindow(source, "mode=Color;depth=8");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(RunPreview(window));
+    SetFields(window, {15, 20, 180, 120});
+    const QSize least = window->minimumSizeHint().expandedTo(window->minimumSize());
+    EXPECT_LE(least.width(), 1000);
+    EXPECT_LE(least.height(), 700) << "room for the title bar and a panel";
+    EXPECT_LE(window->frameGeometry().width(), 1024);
+    EXPECT_LE(window->frameGeometry().height(), 768);
+    const QString folder = qEnvironmentVariable("ZRK_DSM_SCREENSHOTS");
+    auto photograph = [&](const QString& name, QWidget* top) {
+        if (folder.isEmpty())
+            return;
+        // Once the window manager has shown the window, what it has to paint is painted.
+        PumpUntil([&] { return top->windowHandle() && top->windowHandle()->isExposed(); });
+        for (QWidget* shown : QApplication::topLevelWidgets())
+            if (shown->isVisible())
+                shown->repaint();
+        QCoreApplication::processEvents();
+        QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                     folder + QLatin1Char('/') + name});
+    };
+    photograph(QStringLiteral("scan-window.png"), window);
+    Child<QPushButton>(window, "options")->click();
+    QWidget* options = OptionsWindow();
+    ASSERT_NE(options, nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return Child<QCheckBox>(options, "enable-test-options") != nullptr; }));
+    EXPECT_LE(options->frameGeometry().height(), 768);
+    // With the test options switched on: every kind of control.
+    Child<QCheckBox>(options, "enable-test-options")->setChecked(true);
+    EXPECT_TRUE(PumpUntil([&] {
+        auto* control = Child<QWidget>(options, "int");
+        return control && control->isEnabled();
+    }));
+    photograph(QStringLiteral("scan-options.png"), options);
+    Child<QCheckBox>(options, "enable-test-options")->setChecked(false);
+    EXPECT_TRUE(PumpUntil([&] {
+        auto* control = Child<QWidget>(options, "int");
+        return control && !control->isEnabled();
+    }));
+    EXPECT_EQ(Disable(source), TWRC_SUCCESS);
 }
