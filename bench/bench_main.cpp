@@ -60,10 +60,12 @@ int main(int argc, char** argv) {
         {"Window/OpenBmp", {"Floor/ReadFile", "Floor/RebuildAfterOpen"}, 1.2},
         {"Window/SaveBmp", {"Floor/WriteOnce"}, 1.3},
         {"Window/SaveJpeg", {"Floor/LibjpegEncode"}, 1.1},
+        {"Preview/Bed", {"Floor/Scanimage"}, 1.5},
+        {"Preview/Drag", {"Floor/PaintPreview"}, 1.5},
     };
     std::printf("\n%-26s %5s %10s %10s %7s %7s\n", "row", "dpi", "ms", "floor ms", "ratio", "bound");
     for (const TRatio& r : ratios)
-        for (const char* dpi : {"300", "600"}) {
+        for (const char* dpi : {"75", "300", "600"}) {
             const auto row = reporter.times.find(std::string(r.row) + "/" + dpi);
             if (row == reporter.times.end())
                 continue;

@@ -1,5 +1,7 @@
 #include "PreviewArea.h"
 
+#include "ScannedPage.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -15,6 +17,18 @@ constexpr double kGrip = 6;
 constexpr double kSmallest = 1;
 
 } // namespace
+
+QImage PreviewImage(const TScannedPage& page) {
+    const QImage::Format format = page.kind == TPixelKind::bw     ? QImage::Format_Mono
+                                  : page.kind == TPixelKind::gray ? QImage::Format_Grayscale8
+                                                                  : QImage::Format_RGB888;
+    if (page.width <= 0 || page.height <= 0 || page.rows.size() < page.RowBytes() * std::size_t(page.height))
+        return {};
+    QImage image(page.rows.data(), page.width, page.height, qsizetype(page.RowBytes()), format);
+    if (format == QImage::Format_Mono)
+        image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)}); // a bit of 0 is black
+    return image.copy();
+}
 
 TPreviewArea::TPreviewArea(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("preview"));

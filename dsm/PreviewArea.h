@@ -11,6 +11,11 @@
 
 #include <functional>
 
+struct TScannedPage;
+
+// A scanned page as a picture for the screen; a null image for a page without whole rows.
+QImage PreviewImage(const TScannedPage& page);
+
 class TPreviewArea : public QWidget {
 public:
     explicit TPreviewArea(QWidget* parent = nullptr);
