@@ -105,13 +105,18 @@ QImage BedPicture() {
     return picture;
 }
 
-// One step of a drag of the area's corner, painted as the screen would show it.
-void BM_Drag(benchmark::State& state) {
-    TPreviewArea preview;
+// The preview as the scan window shows it, with an area over it.
+void ShowBed(TPreviewArea& preview) {
     preview.resize(460, 460);
     preview.SetBed({0, 0, 300, 300});
     preview.SetPicture(BedPicture());
     preview.SetArea({20, 20, 150, 200});
+}
+
+// One step of a drag of the area's corner, painted as the screen would show it.
+void BM_Drag(benchmark::State& state) {
+    TPreviewArea preview;
+    ShowBed(preview);
     QImage screen(preview.size(), QImage::Format_RGB32);
     preview.render(&screen);
     QPointF corner = preview.ToWidget({170, 220});
@@ -134,10 +139,7 @@ BENCHMARK(BM_Drag)->Name("Preview/Drag")->Arg(kPreviewDpi)->Unit(benchmark::kMil
 // The floor of a drag: the same preview painted whole, with nothing moved.
 void BM_PaintPreview(benchmark::State& state) {
     TPreviewArea preview;
-    preview.resize(460, 460);
-    preview.SetBed({0, 0, 300, 300});
-    preview.SetPicture(BedPicture());
-    preview.SetArea({20, 20, 150, 200});
+    ShowBed(preview);
     QImage screen(preview.size(), QImage::Format_RGB32);
     for (auto _ : state) {
         preview.render(&screen);

@@ -1,6 +1,7 @@
 // The windows a person sees: the source's scan dialog and the manager's selection dialog, driven
 // through their controls as a person would.
 #include "DsmFixture.h"
+#include "ShownWindows.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,14 +22,7 @@
 namespace {
 
 QWidget* ScanDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == QLatin1String("scanDialog") && widget->isVisible())
-            return widget;
-    return nullptr;
-}
-
-template <typename T> T* Child(QWidget* parent, const char* name) {
-    return parent ? parent->findChild<T*>(QLatin1String(name)) : nullptr;
+    return ShownWindow("scanDialog");
 }
 
 // Runs `act` on the modal dialog once it shows and `ready` holds for it.

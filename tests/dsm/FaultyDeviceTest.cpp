@@ -2,6 +2,7 @@
 // Disabling, closing and ending the program each return within a second while a scan hangs, the hung
 // worker is left behind with its device handle, and the next scan gets a handle of its own.
 #include "ComponentFixture.h"
+#include "ShownWindows.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -233,12 +234,9 @@ TEST_F(FaultyDeviceTest, APreviewWhoseDeviceHangsLeavesTheWindowInHand) {
     source_->SetShowUI(true);
     ASSERT_EQ(setOptionsText(source_->Record(), "hang=read"), 1);
     source_->SetEnabled(true);
-    QWidget* dialog = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == QLatin1String("scanDialog") && widget->isVisible())
-            dialog = widget;
+    QWidget* dialog = ShownWindow("scanDialog");
     ASSERT_NE(dialog, nullptr);
-    dialog->findChild<QPushButton*>(QStringLiteral("previewScan"))->click();
+    Child<QPushButton>(dialog, "previewScan")->click();
     QElapsedTimer timer;
     timer.start();
     while (backend_.waiting() == 0 && timer.elapsed() < 10000)

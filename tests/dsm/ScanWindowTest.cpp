@@ -2,6 +2,7 @@
 // the preview with the scan area drawn over it, the sizes, and the area's millimetres both ways.
 #include "DsmFixture.h"
 #include "PreviewArea.h"
+#include "ShownWindows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -32,14 +33,7 @@
 namespace {
 
 QWidget* ScanWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == QLatin1String("scanDialog") && widget->isVisible())
-            return widget;
-    return nullptr;
-}
-
-template <typename T> T* Child(QWidget* parent, const char* name) {
-    return parent ? parent->findChild<T*>(QLatin1String(name)) : nullptr;
+    return ShownWindow("scanDialog");
 }
 
 // The window's preview (the same class, built into the tests too).
@@ -249,10 +243,7 @@ TEST_F(ScanWindowTest, AreaDrawnOnThePreviewIsWhatIsScanned) {
 namespace {
 
 QWidget* OptionsWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == QLatin1String("deviceOptions") && widget->isVisible())
-            return widget;
-    return nullptr;
+    return ShownWindow("deviceOptions");
 }
 
 } // namespace
