@@ -314,9 +314,9 @@ void TDataSource::NextSheetFinished(SANE_Status status, std::vector<TScannedPage
         if (cancelled)
             lastMessage_ = ScanStatusText(status);
         TransfersEnded(
-            cancelled ? lastMessage_
-                      : QStringLiteral("Отсканировано листов: %1. В устройстве подачи больше нет листов.")
-                            .arg(sheetsDone_));
+            cancelled
+                ? lastMessage_
+                : QStringLiteral("Отсканировано листов: %1. В автоподатчике нет листов.").arg(sheetsDone_));
         if ((!dialog_ || cancelled) && state_ == TSourceState::Enabled)
             Post(MSG_CLOSEDSREQ);
         return;

@@ -83,7 +83,10 @@ void TDataSource::ShowProgress() {
         return;
     }
     if (dialog_)
-        dialog_->SetProgress(job_->Progress(), sheetsDone_);
+        // A preview or a change of options is no sheet of the feeder's run.
+        dialog_->SetProgress(
+            job_->Progress(),
+            job_->Kind() == TJobKind::preview || job_->Kind() == TJobKind::options ? 0 : sheetsDone_);
 }
 
 void TDataSource::SetScanOptions(const std::string& options) {

@@ -1,6 +1,8 @@
 // One entry per device, however many backends reach it, and a name for it that outlives the backends'.
 #include "DeviceList.h"
+#include "DeviceOptions.h"
 #include "DsmFixture.h"
+#include "SaneDevice.h"
 
 #include <sane/sane.h>
 
@@ -87,4 +89,39 @@ TEST_F(DsmTest, DevicesServedBackByTheScannerServerAreListedOnce) {
     TW_UINT16 count = 0;
     EXPECT_EQ(EndTransfer(source, count), TWRC_SUCCESS);
     EXPECT_EQ(Disable(source), TWRC_SUCCESS);
+}
+
+// The window's names for a device's sources, and a number brought within an option's constraint.
+TEST(DeviceListTest, SourcesAreNamedAndValuesCheckedAsTheWindowShowsThem) {
+    EXPECT_EQ(SourceLabel("Flatbed"), QStringLiteral("Планшет"));
+    EXPECT_EQ(SourceLabel("Automatic Document Feeder"), QStringLiteral("Автоподатчик"));
+    EXPECT_EQ(SourceLabel("ADF Front"), QStringLiteral("Автоподатчик"));
+    EXPECT_EQ(SourceLabel("ADF Duplex"), QStringLiteral("Автоподатчик, обе стороны"));
+    EXPECT_EQ(SourceLabel("Transparency Unit"), QStringLiteral("Transparency Unit"));
+
+    TDeviceOption range;
+    range.type = SANE_TYPE_FIXED;
+    range.constraint = SANE_CONSTRAINT_RANGE;
+    range.min = -42.17;
+    range.max = 32767.9999;
+    range.quant = 2;
+    std::string value = "100000";
+    ASSERT_TRUE(FitToConstraint(range, value));
+    EXPECT_EQ(value, "32767.83") << "within the range and on its steps";
+    TDeviceOption words;
+    words.type = SANE_TYPE_INT;
+    words.count = 3;
+    words.constraint = SANE_CONSTRAINT_WORD_LIST;
+    words.words = {-42, -8, 0, 17, 42};
+    value = "20";
+    ASSERT_TRUE(FitToConstraint(words, value));
+    EXPECT_EQ(value, "17,17,17") << "one number sets every element, each onto the nearest of the list";
+    value = "1,2";
+    EXPECT_FALSE(FitToConstraint(words, value)) << "two numbers for three elements";
+    TDeviceOption list;
+    list.type = SANE_TYPE_STRING;
+    list.constraint = SANE_CONSTRAINT_STRING_LIST;
+    list.strings = {"First entry", "Second entry"};
+    value = "Third";
+    EXPECT_FALSE(FitToConstraint(list, value));
 }
