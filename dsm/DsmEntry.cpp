@@ -242,6 +242,15 @@ TW_UINT16 CloseManager() {
     return TWRC_SUCCESS;
 }
 
+// A source goes. A device set to its feeder stays open, so that the sheets left stay in the feeder.
+void DropSource(std::map<TW_UINT32, std::unique_ptr<TDataSource>>::iterator source) {
+    TManager& m = Manager();
+    if (source->second->FeederChosen())
+        if (SANE_Handle handle = source->second->HandOver())
+            m.parked[source->second->MemoryKey()] = {source->second->DeviceName(), handle};
+    m.sources.erase(source);
+}
+
 TW_UINT16 OpenSource(TW_IDENTITY* identity) {
     TManager& m = Manager();
     const TDevice* device = FindDevice(*identity);
@@ -251,7 +260,7 @@ TW_UINT16 OpenSource(TW_IDENTITY* identity) {
     if (open != m.sources.end()) {
         // The application lost track of a source it opened (its close was refused during a transfer):
         // it starts again from a fresh source.
-        m.sources.erase(open);
+        DropSource(open);
     }
     // Not while SANE lists its devices (a search nobody waits for may still run): backends keep their
     // device lists for both. A search that hangs must not hang the program with it.
@@ -298,11 +307,7 @@ TW_UINT16 CloseSource(const TW_IDENTITY& identity) {
         open->second->RefuseClose();
         return Fail(TWCC_SEQERROR);
     }
-    if (open->second->FeederChosen()) {
-        if (SANE_Handle handle = open->second->HandOver())
-            m.parked[open->second->MemoryKey()] = {open->second->DeviceName(), handle};
-    }
-    m.sources.erase(open);
+    DropSource(open);
     return TWRC_SUCCESS;
 }
 
@@ -453,7 +458,7 @@ TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group, 
         return Fail(TWCC_BADDEST);
     const TW_UINT16 answer = source->second->Entry(group, dat, msg, data);
     if (source->second->CloseDue())
-        m.sources.erase(source);
+        DropSource(source);
     return answer;
 }
 
