@@ -43,9 +43,14 @@ TDataSource::TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::s
     limits_ = ReadDeviceLimits(handle_);
     settings_ = DefaultSettings(limits_);
     // The window offers again what this device was last used with, as far as the device still takes it.
-    if (memory_)
-        if (const std::optional<TScanSettings> remembered = memory_->Recall(memoryKey_))
+    // Settings files of earlier versions kept them by SANE's name of the device.
+    if (memory_) {
+        std::optional<TScanSettings> remembered = memory_->Recall(memoryKey_);
+        if (!remembered && memoryKey_ != device_)
+            remembered = memory_->Recall(device_);
+        if (remembered)
             settings_ = FitToDevice(*remembered, limits_, settings_);
+    }
     fileName_ = DefaultTransferFile();
     progressTimer_ = new QTimer(context_.get());
     progressTimer_->setInterval(100);

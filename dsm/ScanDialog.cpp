@@ -169,7 +169,7 @@ TScanDialog::TScanDialog(QWidget* owner, const QString& deviceTitle, const TDevi
     layout->addWidget(message_);
     layout->addLayout(buttons);
     // The preview takes what room the screen leaves: the window fits a screen of 1024 x 768.
-    preview_->setMinimumSize(240, 320);
+    preview_->setMinimumSize(380, 420);
     resize(760, 600);
 
     for (QDoubleSpinBox* box : {left_, top_, width_, height_})
