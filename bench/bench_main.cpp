@@ -70,11 +70,13 @@ int main(int argc, char** argv) {
         {"Window/OpenBmpGrey", {"Floor/ReadFile", "Floor/RebuildGreyAfterOpen"}, 1.3},
         {"Window/SaveBmp", {"Floor/WriteSyncedBmp"}, 1.1},
         {"Window/SaveJpeg", {"Floor/LibjpegEncode", "Floor/WriteSyncedJpeg"}, 1.1},
+        {"Preview/Bed", {"Floor/Scanimage"}, 1.5},
+        {"Preview/Drag", {"Floor/PaintPreview"}, 1.5},
     };
     std::printf("\npixel path: %s (ZRK_PIXEL_PATH chooses another)\n", PixelPathName(path));
     std::printf("%-26s %5s %10s %10s %7s %7s\n", "row", "dpi", "ms", "floor ms", "ratio", "bound");
     for (const TRatio& r : ratios)
-        for (const char* dpi : {"300", "600"}) {
+        for (const char* dpi : {"75", "300", "600"}) {
             const auto row = reporter.times.find(std::string(r.row) + "/" + dpi);
             if (row == reporter.times.end())
                 continue;

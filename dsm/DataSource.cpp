@@ -36,15 +36,21 @@ TW_UINT16 ConditionFor(SANE_Status status) {
 } // namespace
 
 TDataSource::TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::string device,
-                         TScanMemory* memory)
-    : identity_(identity), handle_(handle), device_(std::move(device)), memory_(memory),
+                         TScanMemory* memory, std::string memoryKey)
+    : identity_(identity), handle_(handle), device_(std::move(device)),
+      memoryKey_(memoryKey.empty() ? device_ : std::move(memoryKey)), memory_(memory),
       context_(std::make_unique<QObject>()) {
     limits_ = ReadDeviceLimits(handle_);
     settings_ = DefaultSettings(limits_);
     // The window offers again what this device was last used with, as far as the device still takes it.
-    if (memory_)
-        if (const std::optional<TScanSettings> remembered = memory_->Recall(device_))
+    // Settings files of earlier versions kept them by SANE's name of the device.
+    if (memory_) {
+        std::optional<TScanSettings> remembered = memory_->Recall(memoryKey_);
+        if (!remembered && memoryKey_ != device_)
+            remembered = memory_->Recall(device_);
+        if (remembered)
             settings_ = FitToDevice(*remembered, limits_, settings_);
+    }
     fileName_ = DefaultTransferFile();
     progressTimer_ = new QTimer(context_.get());
     progressTimer_->setInterval(100);
@@ -57,6 +63,19 @@ TDataSource::~TDataSource() {
     CloseDialog();
     if (handle_)
         sane_close(handle_);
+}
+
+bool TDataSource::FeederChosen() const {
+    return IsFeederSource(settings_.source.empty() ? limits_.currentSource : settings_.source);
+}
+
+SANE_Handle TDataSource::HandOver() {
+    StopJob();
+    EndDeviceRun();
+    CloseDialog();
+    SANE_Handle handle = handle_;
+    handle_ = nullptr;
+    return handle;
 }
 
 TW_UINT16 TDataSource::Fail(TW_UINT16 condition) {
@@ -232,11 +251,20 @@ void TDataSource::ScanFinished() {
         return;
     const TJobKind kind = job_->Kind();
     const SANE_Status status = job_->Status();
+    if (kind == TJobKind::options) {
+        const std::vector<TOptionOutcome> outcomes = job_->OptionOutcomes();
+        const std::vector<TDeviceOption> options = job_->Options();
+        ReleaseJob();
+        OptionsFinished(status, outcomes, options);
+        return;
+    }
     std::vector<TScannedPage> pages = std::move(job_->Pages());
     const bool more = job_->MoreSheets();
     ReleaseJob();
     moreSheets_ = more && handle_;
-    if (kind == TJobKind::firstSheet && state_ == TSourceState::Enabled)
+    if (kind == TJobKind::preview)
+        PreviewFinished(status, pages);
+    else if (kind == TJobKind::firstSheet && state_ == TSourceState::Enabled)
         FirstSheetFinished(status, pages);
     else if (kind == TJobKind::nextSheet && state_ == TSourceState::TransferReady)
         NextSheetFinished(status, pages);
@@ -257,6 +285,9 @@ void TDataSource::FirstSheetFinished(SANE_Status status, std::vector<TScannedPag
     lastMessage_ = ScanStatusText(status == SANE_STATUS_GOOD ? SANE_STATUS_EOF : status);
     condition_ = status == SANE_STATUS_CANCELLED ? TWCC_SUCCESS : ConditionFor(status);
     if (dialog_) {
+        // An empty feeder is no failure: the window says so, and the person puts sheets in.
+        if (status == SANE_STATUS_NO_DOCS)
+            condition_ = TWCC_SUCCESS;
         dialog_->SetBusy(false);
         dialog_->ShowMessage(lastMessage_);
     } else {
@@ -288,9 +319,9 @@ void TDataSource::NextSheetFinished(SANE_Status status, std::vector<TScannedPage
         if (cancelled)
             lastMessage_ = ScanStatusText(status);
         TransfersEnded(
-            cancelled ? lastMessage_
-                      : QStringLiteral("Отсканировано листов: %1. В устройстве подачи больше нет листов.")
-                            .arg(sheetsDone_));
+            cancelled
+                ? lastMessage_
+                : QStringLiteral("Отсканировано листов: %1. В автоподатчике нет листов.").arg(sheetsDone_));
         if ((!dialog_ || cancelled) && state_ == TSourceState::Enabled)
             Post(MSG_CLOSEDSREQ);
         return;

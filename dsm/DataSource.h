@@ -20,6 +20,7 @@
 
 class QObject;
 class QTimer;
+class TOptionsDialog;
 class TScanDialog;
 class TScanMemory;
 
@@ -34,9 +35,9 @@ enum class TSourceState { Open = 4, Enabled = 5, TransferReady = 6, Transferring
 class TDataSource {
 public:
     // `device` is SANE's name of the device; `memory`, when given, keeps what the window was set to for
-    // the next time this device is opened.
+    // the next time this device is opened, under `memoryKey` (SANE's name when empty).
     TDataSource(const TW_IDENTITY& identity, SANE_Handle handle, std::string device = {},
-                TScanMemory* memory = nullptr);
+                TScanMemory* memory = nullptr, std::string memoryKey = {});
     ~TDataSource();
     TDataSource(const TDataSource&) = delete;
     TDataSource& operator=(const TDataSource&) = delete;
@@ -46,11 +47,19 @@ public:
 
     TSourceState State() const { return state_; }
     const TW_IDENTITY& Identity() const { return identity_; }
+    const std::string& DeviceName() const { return device_; }
+    const std::string& MemoryKey() const { return memoryKey_; }
 
     // A disable and a close that had to be refused during a transfer are done when the transfers end:
     // the source disables itself, and the manager then closes it.
     bool RefuseClose();
     bool CloseDue() const { return closeDue_; }
+
+    // Whether the window is set to scan from a document feeder.
+    bool FeederChosen() const;
+    // Ends the source's work and gives its device handle to the caller (nullptr when a worker that
+    // did not end has it); the source closes nothing when it goes.
+    SANE_Handle HandOver();
 
     // The settings of the next scan: the device's defaults, then the given options by name
     // ("name=value;name=value"). Used where no person drives the dialog.
@@ -72,6 +81,12 @@ private:
     TW_UINT16 ProcessEvent(TW_MEMREF data);
 
     void StartScan(const TScanSettings& settings);
+    void StartPreview(const TScanSettings& settings);
+    void OpenOptions();
+    void ChangeOption(const std::string& name, const std::string& value);
+    void OptionsFinished(SANE_Status status, const std::vector<TOptionOutcome>& outcomes,
+                         const std::vector<TDeviceOption>& options);
+    void PreviewFinished(SANE_Status status, std::vector<TScannedPage>& pages);
     void StartJob(TJobKind kind, const TScanSettings& settings);
     void ScanFinished();
     void FirstSheetFinished(SANE_Status status, std::vector<TScannedPage>& pages);
@@ -94,6 +109,7 @@ private:
     // next scan opens the device again, by its SANE name).
     SANE_Handle handle_;
     std::string device_;
+    std::string memoryKey_;
     TScanMemory* memory_ = nullptr;
     TDeviceLimits limits_;
     TScanSettings settings_;
@@ -120,6 +136,7 @@ private:
     std::unique_ptr<QObject> context_; // receives the worker's end and owns the progress timer
     QTimer* progressTimer_ = nullptr;
     QPointer<TScanDialog> dialog_;
+    QPointer<TOptionsDialog> options_;
     std::shared_ptr<TScanJob::TShared>
         abandoned_;                 // the last job given up on, which may still hold the device
     std::unique_ptr<TScanJob> job_; // declared last: it is let go before the context goes

@@ -10,6 +10,7 @@ namespace {
 
 bool OwnWindow(const QWidget* widget) {
     return widget->objectName() == QLatin1String("scanDialog") ||
+           widget->objectName() == QLatin1String("deviceOptions") ||
            widget->objectName() == QLatin1String("selectSource");
 }
 

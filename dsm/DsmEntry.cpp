@@ -1,6 +1,7 @@
 // The source manager: its own states (closed, open), the list of sources (one per SANE device), the
 // selection dialog and the default source, and the routing of every other triplet to an open source.
 #include "DataSource.h"
+#include "DeviceList.h"
 #include "DeviceSearch.h"
 #include "DialogOwner.h"
 #include "ScanMemory.h"
@@ -24,14 +25,17 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #define ZRK_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
+// One device as the manager lists it: however many backends reach it, one source.
 struct TDevice {
-    std::string name; // SANE's device name
+    std::string name;               // what the device is known by (see TScanner::Key)
+    std::vector<std::string> names; // SANE's names that reach it, the one to open first at the front
     TW_IDENTITY identity;
 };
 
@@ -50,8 +54,11 @@ struct TManager {
     std::uint64_t sessionStart = 0; // the last search that had ended when the manager was opened
     std::uint64_t listed = 0;       // the search `devices` was built from
     std::unique_ptr<TScanMemory> memory;
-    QPointer<TSelectDialog> selecting; // the selection dialog while it shows
-    std::vector<std::string> shown;    // the devices of its rows, in row order
+    // Devices whose source was closed while set to their feeder, still open: the sheets left in the
+    // feeder stay where they are for the next page (a device opened afresh may start its run anew).
+    std::map<std::string, std::pair<std::string, SANE_Handle>> parked; // by device: SANE's name, handle
+    QPointer<TSelectDialog> selecting;                                 // the selection dialog while it shows
+    std::vector<std::string> shown; // the devices of its rows, in row order
 };
 
 // Never destroyed: at process exit nothing of Qt or SANE may be touched any more.
@@ -107,12 +114,10 @@ void BuildDevices(const TSearchResult& result) {
     m.devices.clear();
     m.nextListed = 0;
     m.listed = result.number;
-    std::map<std::string, int> models;
-    for (const TFoundDevice& device : result.devices)
-        ++models[device.vendor + '\n' + device.model];
-    for (const TFoundDevice& device : result.devices) {
+    for (const TScanner& scanner : MergeDevices(result.devices)) {
         TDevice entry;
-        entry.name = device.name;
+        entry.name = scanner.Key();
+        entry.names = scanner.names;
         auto [it, added] = m.ids.emplace(entry.name, m.nextId);
         if (added)
             ++m.nextId;
@@ -123,16 +128,16 @@ void BuildDevices(const TSearchResult& result) {
         id.Version.MinorNum = 0;
         id.Version.Language = TW_UINT16(TWLG_RUSSIAN);
         id.Version.Country = TWCY_RUSSIA;
-        CopyText(id.Version.Info, "SANE " + entry.name);
+        CopyText(id.Version.Info, "SANE " + scanner.names.front());
         id.ProtocolMajor = 1;
         id.ProtocolMinor = 9;
         id.SupportedGroups = DG_CONTROL | DG_IMAGE;
-        std::string model = device.model.empty() ? entry.name : device.model;
-        // Two devices of the same make are told apart by their SANE name.
-        if (models[device.vendor + '\n' + device.model] > 1)
-            model += " (" + entry.name + ")";
-        CopyText(id.Manufacturer, device.vendor);
-        CopyText(id.ProductFamily, device.type);
+        // Two devices of the same make and model are told apart by their address (or SANE's name).
+        std::string model = scanner.model;
+        if (!scanner.distinction.empty())
+            model += " (" + scanner.distinction + ")";
+        CopyText(id.Manufacturer, scanner.vendor);
+        CopyText(id.ProductFamily, scanner.type);
         CopyText(id.ProductName, model);
         m.devices.push_back(entry);
     }
@@ -204,6 +209,9 @@ TW_UINT16 OpenManager(TW_IDENTITY* origin, TW_MEMREF data) {
     }
     if (!m.memory)
         m.memory = std::make_unique<TScanMemory>(TScanMemory::DefaultFile());
+    // The device used last, also in an earlier run, is where the selection starts.
+    if (m.defaultDevice.empty())
+        m.defaultDevice = m.memory->LastDevice();
     m.open = true;
     m.devices.clear();
     m.nextListed = 0;
@@ -222,6 +230,9 @@ TW_UINT16 CloseManager() {
         return Fail(TWCC_SEQERROR);
     // Sources the application left open are closed with the manager, so nothing of theirs outlives it.
     m.sources.clear();
+    for (const auto& [device, handle] : m.parked)
+        sane_close(handle.second);
+    m.parked.clear();
     m.devices.clear();
     m.listed = 0;
     // SANE stays initialised until the process ends: some backends keep reader threads that outlive a
@@ -229,6 +240,15 @@ TW_UINT16 CloseManager() {
     // SANE reads its configuration only once per process anyway.
     m.open = false;
     return TWRC_SUCCESS;
+}
+
+// A source goes. A device set to its feeder stays open, so that the sheets left stay in the feeder.
+void DropSource(std::map<TW_UINT32, std::unique_ptr<TDataSource>>::iterator source) {
+    TManager& m = Manager();
+    if (source->second->FeederChosen())
+        if (SANE_Handle handle = source->second->HandOver())
+            m.parked[source->second->MemoryKey()] = {source->second->DeviceName(), handle};
+    m.sources.erase(source);
 }
 
 TW_UINT16 OpenSource(TW_IDENTITY* identity) {
@@ -240,7 +260,7 @@ TW_UINT16 OpenSource(TW_IDENTITY* identity) {
     if (open != m.sources.end()) {
         // The application lost track of a source it opened (its close was refused during a transfer):
         // it starts again from a fresh source.
-        m.sources.erase(open);
+        DropSource(open);
     }
     // Not while SANE lists its devices (a search nobody waits for may still run): backends keep their
     // device lists for both. A search that hangs must not hang the program with it.
@@ -248,7 +268,22 @@ TW_UINT16 OpenSource(TW_IDENTITY* identity) {
     if (!listing.try_lock_for(std::chrono::seconds(10)))
         return Fail(TWCC_BUMMER);
     SANE_Handle handle = nullptr;
-    const SANE_Status status = sane_open(device->name.c_str(), &handle);
+    SANE_Status status = SANE_STATUS_INVAL;
+    std::string opened;
+    if (const auto parked = m.parked.find(device->name); parked != m.parked.end()) {
+        std::tie(opened, handle) = parked->second;
+        status = SANE_STATUS_GOOD;
+        m.parked.erase(parked);
+    } else {
+        // The first backend that opens the device is the one it is scanned through.
+        for (const std::string& name : device->names) {
+            status = sane_open(name.c_str(), &handle);
+            if (status == SANE_STATUS_GOOD && handle) {
+                opened = name;
+                break;
+            }
+        }
+    }
     listing.unlock();
     if (status != SANE_STATUS_GOOD || !handle) {
         return Fail(status == SANE_STATUS_DEVICE_BUSY     ? TWCC_MAXCONNECTIONS
@@ -256,8 +291,9 @@ TW_UINT16 OpenSource(TW_IDENTITY* identity) {
                                                           : TWCC_OPERATIONERROR);
     }
     m.sources[device->identity.Id] =
-        std::make_unique<TDataSource>(device->identity, handle, device->name, m.memory.get());
+        std::make_unique<TDataSource>(device->identity, handle, opened, m.memory.get(), device->name);
     m.defaultDevice = device->name;
+    m.memory->RememberLastDevice(device->name);
     std::memcpy(identity, &device->identity, sizeof *identity);
     return TWRC_SUCCESS;
 }
@@ -271,7 +307,7 @@ TW_UINT16 CloseSource(const TW_IDENTITY& identity) {
         open->second->RefuseClose();
         return Fail(TWCC_SEQERROR);
     }
-    m.sources.erase(open);
+    DropSource(open);
     return TWRC_SUCCESS;
 }
 
@@ -288,8 +324,7 @@ void ShowInSelection() {
         if (device.name == m.defaultDevice)
             preselected = int(rows.size());
         rows << QString::fromUtf8(device.identity.ProductName) + QStringLiteral(" — ") +
-                    QString::fromUtf8(device.identity.Manufacturer) + QStringLiteral(" (") +
-                    QString::fromStdString(device.name) + QLatin1Char(')');
+                    QString::fromUtf8(device.identity.Manufacturer);
     }
     m.selecting->ShowDevices(rows, preselected);
 }
@@ -423,7 +458,7 @@ TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group, 
         return Fail(TWCC_BADDEST);
     const TW_UINT16 answer = source->second->Entry(group, dat, msg, data);
     if (source->second->CloseDue())
-        m.sources.erase(source);
+        DropSource(source);
     return answer;
 }
 

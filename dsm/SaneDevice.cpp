@@ -1,5 +1,7 @@
 #include "SaneDevice.h"
 
+#include "DeviceOptions.h"
+
 #include <sane/saneopts.h>
 
 #include <QByteArray>
@@ -26,10 +28,6 @@ int FindOption(SANE_Handle handle, const std::string& name, const SANE_Option_De
 
 double ToDouble(const SANE_Option_Descriptor* d, SANE_Word word) {
     return d->type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : double(word);
-}
-
-SANE_Word FromDouble(const SANE_Option_Descriptor* d, double value) {
-    return d->type == SANE_TYPE_FIXED ? SANE_FIX(value) : SANE_Word(std::lround(value));
 }
 
 // The range's upper or lower end, or the list's largest or smallest value.
@@ -139,12 +137,24 @@ TDeviceLimits ReadDeviceLimits(SANE_Handle handle) {
         limits.maxX = maxX;
         limits.maxY = maxY;
     }
-    limits.feeder = IsFeederSource(ReadString(handle, SANE_NAME_SCAN_SOURCE));
+    limits.currentSource = ReadString(handle, SANE_NAME_SCAN_SOURCE);
+    limits.feeder = IsFeederSource(limits.currentSource);
+    if (FindOption(handle, SANE_NAME_SCAN_SOURCE, d) >= 0 && SANE_OPTION_IS_SETTABLE(d->cap))
+        for (const std::string& source : StringList(d)) {
+            QString label = SourceLabel(source);
+            // Two sources the window would name alike keep the device's own name beside.
+            for (const TSourceChoice& taken : limits.sources)
+                if (taken.label == label)
+                    label += QStringLiteral(" (") + QString::fromStdString(source) + QLatin1Char(')');
+            limits.sources.push_back({label, source});
+        }
     return limits;
 }
 
 TScanSettings DefaultSettings(const TDeviceLimits& limits) {
     TScanSettings settings;
+    if (!limits.sources.empty())
+        settings.source = limits.currentSource;
     if (!limits.modes.empty()) {
         auto colour = std::find_if(limits.modes.begin(), limits.modes.end(),
                                    [](const TModeChoice& m) { return m.label == QStringLiteral("Цветной"); });
@@ -172,39 +182,30 @@ TScanSettings DefaultSettings(const TDeviceLimits& limits) {
     return settings;
 }
 
+TScanSettings PreviewSettings(const TDeviceLimits& limits, TScanSettings settings) {
+    constexpr int kPreviewResolution = 75;
+    if (!limits.resolutions.empty()) {
+        int best = *std::min_element(limits.resolutions.begin(), limits.resolutions.end());
+        for (int value : limits.resolutions)
+            if (value <= kPreviewResolution && value > best)
+                best = value;
+        settings.resolution = best;
+    } else if (limits.maxResolution > 0) {
+        settings.resolution = std::clamp(kPreviewResolution, limits.minResolution, limits.maxResolution);
+    }
+    if (limits.hasArea) {
+        settings.hasArea = true;
+        settings.left = limits.minX;
+        settings.top = limits.minY;
+        settings.width = limits.maxX - limits.minX;
+        settings.height = limits.maxY - limits.minY;
+    }
+    return settings;
+}
+
 SANE_Status SetOption(SANE_Handle handle, const std::string& name, const std::string& value) {
-    const SANE_Option_Descriptor* d = nullptr;
-    const int index = FindOption(handle, name, d);
-    if (index < 0 || !SANE_OPTION_IS_SETTABLE(d->cap))
-        return SANE_STATUS_UNSUPPORTED;
-    switch (d->type) {
-    case SANE_TYPE_BOOL: {
-        const bool on = value == "yes" || value == "true" || value == "1" || value == "on";
-        SANE_Bool word = on ? SANE_TRUE : SANE_FALSE;
-        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, &word, nullptr);
-    }
-    case SANE_TYPE_INT:
-    case SANE_TYPE_FIXED: {
-        char* end = nullptr;
-        const double number = std::strtod(value.c_str(), &end);
-        if (end == value.c_str() || d->size < SANE_Int(sizeof(SANE_Word)))
-            return SANE_STATUS_INVAL;
-        // An array option gets the value in every element.
-        std::vector<SANE_Word> words(std::size_t(d->size) / sizeof(SANE_Word), FromDouble(d, number));
-        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, words.data(), nullptr);
-    }
-    case SANE_TYPE_STRING: {
-        if (d->size <= 0 || value.size() >= std::size_t(d->size))
-            return SANE_STATUS_INVAL;
-        std::vector<char> text(std::size_t(d->size), '\0');
-        std::memcpy(text.data(), value.data(), value.size());
-        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, text.data(), nullptr);
-    }
-    case SANE_TYPE_BUTTON:
-        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, nullptr, nullptr);
-    default:
-        return SANE_STATUS_INVAL;
-    }
+    SANE_Int info = 0;
+    return SetCheckedOption(handle, name, value, info);
 }
 
 SANE_Status ApplySettings(SANE_Handle handle, const TScanSettings& settings) {
@@ -216,10 +217,17 @@ SANE_Status ApplySettings(SANE_Handle handle, const TScanSettings& settings) {
         return status == SANE_STATUS_UNSUPPORTED ? SANE_STATUS_GOOD : status;
     };
     SANE_Status status = SANE_STATUS_GOOD;
-    if (!settings.mode.empty())
+    // The source first: a feeder may offer other modes or another area than the glass. A device keeps
+    // its sheets only while its source is left as it is, so the same source is not set again.
+    if (!settings.source.empty() && ReadString(handle, SANE_NAME_SCAN_SOURCE) != settings.source)
+        status = set(SANE_NAME_SCAN_SOURCE, settings.source);
+    if (status == SANE_STATUS_GOOD && !settings.mode.empty())
         status = set(SANE_NAME_SCAN_MODE, settings.mode);
     if (status == SANE_STATUS_GOOD && settings.depth > 0)
         status = set(SANE_NAME_BIT_DEPTH, std::to_string(settings.depth));
+    for (const auto& [name, value] : settings.options)
+        if (status == SANE_STATUS_GOOD)
+            SetOption(handle, name, value);
     for (const auto& [name, value] : settings.extra)
         if (status == SANE_STATUS_GOOD)
             status =
@@ -267,7 +275,17 @@ std::string ReadString(SANE_Handle handle, const char* name) {
 
 bool IsFeederSource(const std::string& source) {
     return ContainsNoCase(source, "feeder") || ContainsNoCase(source, "adf") ||
-           ContainsNoCase(source, "automatic");
+           ContainsNoCase(source, "duplex") || ContainsNoCase(source, "automatic");
+}
+
+QString SourceLabel(const std::string& source) {
+    if (ContainsNoCase(source, "flatbed") || ContainsNoCase(source, "glass") ||
+        ContainsNoCase(source, "platen"))
+        return QStringLiteral("Планшет");
+    if (IsFeederSource(source))
+        return ContainsNoCase(source, "duplex") ? QStringLiteral("Автоподатчик, обе стороны")
+                                                : QStringLiteral("Автоподатчик");
+    return QString::fromStdString(source);
 }
 
 std::timed_mutex& SaneDeviceListLock() {
@@ -303,8 +321,7 @@ QString ScanStatusText(SANE_Status status) {
         return QStringLiteral(
             "В сканере застряла бумага. Извлеките застрявший лист и повторите сканирование.");
     case SANE_STATUS_NO_DOCS:
-        return QStringLiteral(
-            "В устройстве подачи нет листов. Положите листы в лоток и повторите сканирование.");
+        return QStringLiteral("В автоподатчике нет листов. Положите листы в лоток и повторите сканирование.");
     case SANE_STATUS_COVER_OPEN:
         return QStringLiteral("Крышка сканера открыта. Закройте её и повторите сканирование.");
     case SANE_STATUS_IO_ERROR:

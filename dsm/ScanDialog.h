@@ -1,9 +1,13 @@
-// The source's own window: the device, mode, resolution, scan area, progress and the outcome of the
-// last scan, with "Сканировать" and "Закрыть". It is not modal, so the program's messages keep flowing.
+// The source's own window: the device, its source (glass or feeder), mode, resolution, the scan area as
+// millimetres and as a rectangle over a preview of the bed, progress and the outcome of the last scan,
+// with "Просмотр", "Дополнительно", "Сканировать" and "Закрыть". It is not modal, so the program's
+// messages keep flowing.
 #pragma once
 
 #include "SaneDevice.h"
 
+#include <QImage>
+#include <QRectF>
 #include <QWidget>
 
 #include <functional>
@@ -15,6 +19,8 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
+class TPreviewArea;
+
 class TScanDialog : public QWidget {
 public:
     // The window belongs to `owner` (the program's window, or none): a dialog of that window, transient
@@ -23,12 +29,20 @@ public:
                 const TScanSettings& initial);
 
     std::function<void(const TScanSettings&)> onScan;
+    std::function<void(const TScanSettings&)> onPreview;
+    std::function<void()> onOptions;
     std::function<void()> onClose;
+
+    // The preview of the whole bed (a null image: none yet).
+    void SetPreview(const QImage& picture);
+    // The area the fields and the rectangle show, in millimetres.
+    void SetArea(const QRectF& area);
+    QRectF Area() const;
 
     // The settings the controls show.
     TScanSettings Settings() const;
-    // While busy the settings and "Сканировать" are locked and the progress bar runs.
-    void SetBusy(bool busy);
+    // While busy the settings and "Сканировать" are locked and the progress bar runs; a preview says so.
+    void SetBusy(bool busy, bool preview = false);
     // Percent done, or -1 for a page of unknown length.
     void SetProgress(int percent, int pagesDone);
     void ShowMessage(const QString& text);
@@ -37,9 +51,19 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void AreaFieldsChanged();
+    void ShowSizeOf(const QRectF& area);
+    void ChooseSize(int index);
+
     TDeviceLimits limits_;
     TScanSettings base_;
+    QComboBox* source_ = nullptr;
     QComboBox* mode_ = nullptr;
+    QComboBox* size_ = nullptr;
+    TPreviewArea* preview_ = nullptr;
+    QPushButton* previewButton_ = nullptr;
+    QPushButton* options_ = nullptr;
+    QPushButton* a4_ = nullptr;
     QSpinBox* resolution_ = nullptr;
     QComboBox* resolutionList_ = nullptr;
     QDoubleSpinBox* left_ = nullptr;

@@ -54,6 +54,9 @@ struct TScanJob::TShared {
     SANE_Status status = SANE_STATUS_GOOD;
     std::vector<TScannedPage> pages;
     bool moreSheets = false;
+    std::vector<TOptionOutcome> outcomes;
+    std::vector<TDeviceOption> options;
+    TDeviceLimits limits;
 };
 
 namespace {
@@ -131,6 +134,25 @@ SANE_Status ReadPage(TShared& job, TScannedPage& page) {
     return SANE_STATUS_GOOD;
 }
 
+// The options asked for, one after the other, and then everything read back as the device now has it.
+// An option the device refuses does not stop the others.
+void SetOptions(TShared& job) {
+    std::vector<TOptionOutcome> outcomes;
+    for (const auto& [name, value] : job.settings.extra) {
+        TOptionOutcome outcome{name, value};
+        outcome.status = SetCheckedOption(job.handle, name, value, outcome.info);
+        outcomes.push_back(std::move(outcome));
+        if (job.cancelled)
+            break;
+    }
+    std::vector<TDeviceOption> options = ReadDeviceOptions(job.handle);
+    TDeviceLimits limits = ReadDeviceLimits(job.handle);
+    std::lock_guard lock(job.mutex);
+    job.outcomes = std::move(outcomes);
+    job.options = std::move(options);
+    job.limits = std::move(limits);
+}
+
 // Waits, on the worker, for an abandoned job of the same device to end, for a while.
 void WaitForPrevious(TShared& previous) {
     std::unique_lock lock(previous.mutex);
@@ -139,7 +161,7 @@ void WaitForPrevious(TShared& previous) {
 
 // The sheet: its outcome and whether the device's run goes on.
 void ScanSheet(TShared& job, SANE_Status& status, std::vector<TScannedPage>& pages, bool& moreSheets) {
-    if (job.kind == TJobKind::firstSheet) {
+    if (job.kind == TJobKind::firstSheet || job.kind == TJobKind::preview) {
         status = ApplySettings(job.handle, job.settings);
         if (status != SANE_STATUS_GOOD)
             return;
@@ -149,7 +171,7 @@ void ScanSheet(TShared& job, SANE_Status& status, std::vector<TScannedPage>& pag
     status = job.cancelled ? SANE_STATUS_CANCELLED : ReadPage(job, page);
     if (status == SANE_STATUS_GOOD) {
         pages.push_back(std::move(page));
-        moreSheets = feeder;
+        moreSheets = feeder && job.kind != TJobKind::preview;
     }
 }
 
@@ -173,7 +195,9 @@ void Run(const std::shared_ptr<TShared>& shared) {
                 status = SANE_STATUS_IO_ERROR;
         }
         job.previous.reset();
-        if (status == SANE_STATUS_GOOD && job.kind != TJobKind::endRun)
+        if (status == SANE_STATUS_GOOD && job.kind == TJobKind::options)
+            SetOptions(job);
+        else if (status == SANE_STATUS_GOOD && job.kind != TJobKind::endRun)
             ScanSheet(job, status, pages, moreSheets);
     } catch (const std::bad_alloc&) {
         status = SANE_STATUS_NO_MEM;
@@ -198,7 +222,7 @@ void Run(const std::shared_ptr<TShared>& shared) {
 
     // A feeder's run goes on until its last sheet; anything else ends the device's run here. This is
     // where a device whose reader never comes back holds the worker.
-    if (!moreSheets && job.handle) {
+    if (!moreSheets && job.handle && job.kind != TJobKind::options) {
         // Backends that read through a thread of their own stop it at once when cancelled; stopped while
         // it allocates memory, as it does right after the scan started, such a thread can leave the
         // allocator locked and never end. After a scan that did not run to its end the reader is given
@@ -335,4 +359,19 @@ bool TScanJob::MoreSheets() const {
 
 TJobKind TScanJob::Kind() const {
     return shared_->kind;
+}
+
+std::vector<TOptionOutcome> TScanJob::OptionOutcomes() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->outcomes;
+}
+
+std::vector<TDeviceOption> TScanJob::Options() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->options;
+}
+
+TDeviceLimits TScanJob::Limits() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->limits;
 }

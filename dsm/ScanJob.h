@@ -7,6 +7,7 @@
 // owner any more. SANE stays loaded for the whole process, so an abandoned call cannot outlive its code.
 #pragma once
 
+#include "DeviceOptions.h"
 #include "SaneDevice.h"
 #include "ScannedPage.h"
 
@@ -23,6 +24,16 @@ enum class TJobKind {
     firstSheet, // opens the device if needed, applies the settings and scans one sheet
     nextSheet,  // scans the next sheet of the feeder run that the first sheet started
     endRun,     // ends the device's run (sane_cancel) and nothing else
+    preview,    // applies the settings, scans one sheet and ends the run: a feeder's run goes no further
+    options,    // sets the settings' further options in their order and reads every option back
+};
+
+// What the device said to one option set by an options job.
+struct TOptionOutcome {
+    std::string name;
+    std::string asked;
+    SANE_Status status = SANE_STATUS_GOOD;
+    SANE_Int info = 0;
 };
 
 class TScanJob {
@@ -64,6 +75,11 @@ public:
     std::vector<TScannedPage>& Pages();
     bool MoreSheets() const;
     TJobKind Kind() const;
+    // Of an options job: each option's outcome, then every option and the window's choices as read
+    // after the last one was set.
+    std::vector<TOptionOutcome> OptionOutcomes() const;
+    std::vector<TDeviceOption> Options() const;
+    TDeviceLimits Limits() const;
 
 private:
     std::shared_ptr<TShared> shared_;

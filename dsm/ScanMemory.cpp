@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
@@ -31,8 +32,15 @@ std::optional<TScanSettings> FromJson(const QJsonObject& entry) {
     if (!mode.isString() || !Finite(depth) || !Finite(resolution))
         return std::nullopt;
     settings.mode = mode.toString().toStdString();
+    settings.source = entry.value(QStringLiteral("source")).toString().toStdString();
     settings.depth = std::clamp(depth.toInt(), 0, 64);
     settings.resolution = std::clamp(resolution.toInt(), 0, 1 << 20);
+    for (const QJsonValue pair : entry.value(QStringLiteral("options")).toArray()) {
+        const QJsonArray option = pair.toArray();
+        if (option.size() == 2 && option[0].isString() && option[1].isString())
+            settings.options.emplace_back(option[0].toString().toStdString(),
+                                          option[1].toString().toStdString());
+    }
     const QJsonValue area = entry.value(QStringLiteral("area"));
     if (area.isObject()) {
         const QJsonObject a = area.toObject();
@@ -52,8 +60,16 @@ std::optional<TScanSettings> FromJson(const QJsonObject& entry) {
 QJsonObject ToJson(const TScanSettings& settings) {
     QJsonObject entry;
     entry.insert(QStringLiteral("mode"), QString::fromStdString(settings.mode));
+    if (!settings.source.empty())
+        entry.insert(QStringLiteral("source"), QString::fromStdString(settings.source));
     entry.insert(QStringLiteral("depth"), settings.depth);
     entry.insert(QStringLiteral("resolution"), settings.resolution);
+    if (!settings.options.empty()) {
+        QJsonArray options;
+        for (const auto& [name, value] : settings.options)
+            options.append(QJsonArray{QString::fromStdString(name), QString::fromStdString(value)});
+        entry.insert(QStringLiteral("options"), options);
+    }
     if (settings.hasArea) {
         QJsonObject area;
         area.insert(QStringLiteral("left"), settings.left);
@@ -65,13 +81,12 @@ QJsonObject ToJson(const TScanSettings& settings) {
     return entry;
 }
 
-// The devices' entries of a file; empty when there is no readable file.
-QJsonObject ReadDevices(const QString& path) {
+// The whole document of a file; empty when there is no readable file.
+QJsonObject ReadDocument(const QString& path) {
     QFile file(path);
     if (path.isEmpty() || file.size() > kMaxFileBytes || !file.open(QIODevice::ReadOnly))
         return {};
-    const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxFileBytes));
-    return document.object().value(QStringLiteral("devices")).toObject();
+    return QJsonDocument::fromJson(file.read(kMaxFileBytes)).object();
 }
 
 } // namespace
@@ -89,7 +104,9 @@ void TScanMemory::Load() {
     if (loaded_)
         return;
     loaded_ = true;
-    const QJsonObject stored = ReadDevices(file_);
+    const QJsonObject document = ReadDocument(file_);
+    last_ = document.value(QStringLiteral("last")).toString().toStdString();
+    const QJsonObject stored = document.value(QStringLiteral("devices")).toObject();
     for (auto it = stored.begin(); it != stored.end(); ++it)
         if (std::optional<TScanSettings> settings = FromJson(it.value().toObject()))
             devices_.emplace(it.key().toStdString(), *settings);
@@ -106,6 +123,8 @@ std::optional<TScanSettings> TScanMemory::Recall(const std::string& device) {
 bool TScanMemory::Remember(const std::string& device, const TScanSettings& settings) {
     Load();
     TScanSettings kept;
+    kept.source = settings.source;
+    kept.options = settings.options;
     kept.mode = settings.mode;
     kept.depth = settings.depth;
     kept.resolution = settings.resolution;
@@ -117,14 +136,35 @@ bool TScanMemory::Remember(const std::string& device, const TScanSettings& setti
         kept.height = settings.height;
     }
     devices_[device] = kept;
+
+    return Store([&](QJsonObject& document) {
+        QJsonObject devices = document.value(QStringLiteral("devices")).toObject();
+        devices.insert(QString::fromStdString(device), ToJson(kept));
+        document.insert(QStringLiteral("devices"), devices);
+    });
+}
+
+std::string TScanMemory::LastDevice() {
+    Load();
+    return last_;
+}
+
+bool TScanMemory::RememberLastDevice(const std::string& device) {
+    Load();
+    if (device == last_)
+        return true;
+    last_ = device;
+    return Store([&](QJsonObject& document) {
+        document.insert(QStringLiteral("last"), QString::fromStdString(device));
+    });
+}
+
+bool TScanMemory::Store(const std::function<void(QJsonObject&)>& change) {
     if (file_.isEmpty())
         return false;
-
-    // What other runs wrote meanwhile stays; only this device's entry changes.
-    QJsonObject devices = ReadDevices(file_);
-    devices.insert(QString::fromStdString(device), ToJson(kept));
-    QJsonObject document;
-    document.insert(QStringLiteral("devices"), devices);
+    // What other runs wrote meanwhile stays; only what changed here is written over.
+    QJsonObject document = ReadDocument(file_);
+    change(document);
     if (!QDir().mkpath(QFileInfo(file_).absolutePath()))
         return false;
     QSaveFile file(file_);
@@ -134,9 +174,22 @@ bool TScanMemory::Remember(const std::string& device, const TScanSettings& setti
     return file.commit();
 }
 
+QImage TScanMemory::Preview(const std::string& device) const {
+    const auto found = previews_.find(device);
+    return found == previews_.end() ? QImage() : found->second;
+}
+
+void TScanMemory::KeepPreview(const std::string& device, const QImage& picture) {
+    previews_[device] = picture;
+}
+
 TScanSettings FitToDevice(const TScanSettings& remembered, const TDeviceLimits& limits,
                           const TScanSettings& defaults) {
     TScanSettings fitted = defaults;
+    fitted.options = remembered.options; // each is tried when set, and left out when refused
+    if (std::any_of(limits.sources.begin(), limits.sources.end(),
+                    [&](const TSourceChoice& source) { return source.saneSource == remembered.source; }))
+        fitted.source = remembered.source;
     const bool modeOffered =
         std::any_of(limits.modes.begin(), limits.modes.end(), [&](const TModeChoice& mode) {
             return mode.saneMode == remembered.mode && mode.depth == remembered.depth;

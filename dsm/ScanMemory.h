@@ -6,8 +6,11 @@
 
 #include "SaneDevice.h"
 
+#include <QImage>
+#include <QJsonObject>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,12 +31,23 @@ public:
 
     QString File() const { return file_; }
 
+    // The device last opened, in this run or an earlier one; empty when none was.
+    std::string LastDevice();
+    bool RememberLastDevice(const std::string& device);
+
+    // The last preview of the device's bed, kept for the run only (a null image: none).
+    QImage Preview(const std::string& device) const;
+    void KeepPreview(const std::string& device, const QImage& picture);
+
 private:
     void Load();
+    bool Store(const std::function<void(QJsonObject&)>& change);
 
     QString file_;
     bool loaded_ = false;
     std::map<std::string, TScanSettings> devices_;
+    std::map<std::string, QImage> previews_;
+    std::string last_;
 };
 
 // The remembered settings as the device can take them now: the mode when the device still offers it,

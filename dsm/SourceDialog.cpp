@@ -4,6 +4,7 @@
 #include "DataSource.h"
 
 #include "DialogOwner.h"
+#include "OptionsDialog.h"
 #include "ScanDialog.h"
 #include "ScanJob.h"
 #include "ScanMemory.h"
@@ -31,22 +32,38 @@ void TDataSource::ShowDialog() {
     QWidget* owner = ProgramWindow();
     auto* dialog = new TScanDialog(owner, DeviceTitle(identity_), limits_, settings_);
     dialog->onScan = [this](const TScanSettings& settings) {
+        // The further options are the source's: the window's own copy may be older.
+        std::vector<std::pair<std::string, std::string>> options = std::move(settings_.options);
         settings_ = settings;
+        settings_.options = std::move(options);
         if (memory_)
-            memory_->Remember(device_, settings);
+            memory_->Remember(memoryKey_, settings_);
         StartScan(settings);
     };
+    dialog->onPreview = [this](TScanSettings settings) {
+        settings.options = settings_.options;
+        StartPreview(settings);
+    };
+    dialog->onOptions = [this] { OpenOptions(); };
     dialog->onClose = [this] {
         if (job_)
             job_->Cancel();
         Post(MSG_CLOSEDSREQ);
     };
+    if (memory_)
+        dialog->SetPreview(memory_->Preview(memoryKey_));
     dialog_ = dialog;
     PlaceOver(dialog, owner);
     dialog->show();
 }
 
 void TDataSource::CloseDialog() {
+    if (options_) {
+        options_->onChange = nullptr;
+        options_->hide();
+        options_->deleteLater();
+        options_.clear();
+    }
     if (dialog_) {
         dialog_->onScan = nullptr;
         dialog_->onClose = nullptr;
@@ -66,7 +83,10 @@ void TDataSource::ShowProgress() {
         return;
     }
     if (dialog_)
-        dialog_->SetProgress(job_->Progress(), sheetsDone_);
+        // A preview or a change of options is no sheet of the feeder's run.
+        dialog_->SetProgress(
+            job_->Progress(),
+            job_->Kind() == TJobKind::preview || job_->Kind() == TJobKind::options ? 0 : sheetsDone_);
 }
 
 void TDataSource::SetScanOptions(const std::string& options) {
@@ -86,7 +106,11 @@ void TDataSource::SetScanOptions(const std::string& options) {
             continue;
         const std::string name = pair.substr(0, equals), value = pair.substr(equals + 1);
         const auto cornerAt = std::find(std::begin(cornerNames), std::end(cornerNames), name);
-        if (name == "mode") {
+        if (name == "source") {
+            // Set as given, also when the device has it already (which may fill a feeder again).
+            settings_.source = value;
+            settings_.extra.emplace_back(name, value);
+        } else if (name == "mode") {
             settings_.mode = value;
             settings_.depth = 0;
         } else if (name == "depth") {

@@ -1,6 +1,7 @@
 // The windows a person sees: the source's scan dialog and the manager's selection dialog, driven
 // through their controls as a person would.
 #include "DsmFixture.h"
+#include "ShownWindows.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,14 +22,7 @@
 namespace {
 
 QWidget* ScanDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == QLatin1String("scanDialog") && widget->isVisible())
-            return widget;
-    return nullptr;
-}
-
-template <typename T> T* Child(QWidget* parent, const char* name) {
-    return parent ? parent->findChild<T*>(QLatin1String(name)) : nullptr;
+    return ShownWindow("scanDialog");
 }
 
 // Runs `act` on the modal dialog once it shows and `ready` holds for it.
@@ -262,15 +256,15 @@ TEST_F(DsmTest, ScanDialogRemembersEachDevicesSettings) {
     ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
     Pump(20);
 
-    // Kept for later runs, by SANE's device name.
+    // Kept for later runs, by maker, model and what tells the device from the other one alike.
     QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/zrk201/scanners.json"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
     const QJsonObject stored =
         QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("devices")).toObject();
-    const QJsonObject entry = stored.value(QStringLiteral("test:0")).toObject();
+    const QJsonObject entry = stored.value(QStringLiteral("Noname frontend-tester (test:0)")).toObject();
     EXPECT_EQ(entry.value(QStringLiteral("resolution")).toInt(), 60);
     EXPECT_EQ(entry.value(QStringLiteral("mode")).toString(), QStringLiteral("Gray"));
-    EXPECT_FALSE(stored.contains(QStringLiteral("test:1")));
+    EXPECT_FALSE(stored.contains(QStringLiteral("Noname frontend-tester (test:1)")));
 
     // The other scanner still starts from its own defaults.
     TW_IDENTITY other = sources[1];

@@ -2,12 +2,15 @@
 // Disabling, closing and ending the program each return within a second while a scan hangs, the hung
 // worker is left behind with its device handle, and the next scan gets a handle of its own.
 #include "ComponentFixture.h"
+#include "ShownWindows.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPushButton>
+#include <QTimer>
 
 #include <dlfcn.h>
 
@@ -238,4 +241,35 @@ TEST_F(FaultyDeviceTest, TheProgramEndsWhileAScanHangs) {
     output += child.readAllStandardOutput();
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString() << child.readAllStandardError().toStdString();
+}
+
+// A preview whose device stops answering: the window goes on answering, says what it does, and closes;
+// the next scan gets a device handle of its own.
+TEST_F(FaultyDeviceTest, APreviewWhoseDeviceHangsLeavesTheWindowInHand) {
+    ASSERT_NE(OpenSource(), nullptr);
+    source_->SetShowUI(true);
+    ASSERT_EQ(setOptionsText(source_->Record(), "hang=read"), 1);
+    source_->SetEnabled(true);
+    QWidget* dialog = ShownWindow("scanDialog");
+    ASSERT_NE(dialog, nullptr);
+    Child<QPushButton>(dialog, "previewScan")->click();
+    QElapsedTimer timer;
+    timer.start();
+    while (backend_.waiting() == 0 && timer.elapsed() < 10000)
+        Pump(5);
+    ASSERT_EQ(backend_.waiting(), 1);
+    // The window's own events still flow while the device hangs.
+    bool answered = false;
+    QTimer::singleShot(0, dialog, [&] { answered = true; });
+    while (!answered && timer.elapsed() < 20000)
+        Pump(5);
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(
+        dialog->findChild<QLabel*>(QStringLiteral("message"))->text().contains(QStringLiteral("просмотр")));
+    dialog->close();
+    while (source_->Enabled() && timer.elapsed() < 20000)
+        Pump(5);
+    EXPECT_FALSE(source_->Enabled());
+    source_->SetShowUI(false);
+    NextScanWorks();
 }

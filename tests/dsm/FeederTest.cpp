@@ -133,3 +133,52 @@ TEST_F(FeederTest, TheProgramsComponentTakesOnePageAndLeavesTheRest) {
     manager.reset();
     SetSystemFolders(nullptr);
 }
+
+// The main window's road with the feeder chosen: each page opens the source, scans one sheet, and
+// disables and closes the source from within the image's handler. The sheets left stay in the feeder
+// through the closes, and the one after the tenth finds it empty.
+TEST_F(FeederTest, EachPageOfTheProgramTakesTheNextSheetThroughClosingTheSource) {
+    ASSERT_EQ(Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_), TWRC_SUCCESS);
+    managerOpen_ = false;
+    TBuildFolders folders;
+    SetSystemFolders(&folders);
+    auto manager = std::make_unique<TTwainManager>();
+    TTwainSource* source = nullptr;
+    int pages = 0;
+    manager->OnTwainAcquire = [&](TObject*, int, TBitmap*, bool& cancel) {
+        ++pages;
+        cancel = true;
+        source->SetEnabled(false);
+        source->SetLoaded(false);
+    };
+    int closeRequests = 0;
+    manager->OnAcquireCancel = [&](TObject*, int) { ++closeRequests; };
+    manager->SetLibraryLoaded(true);
+    manager->SetSourceManagerLoaded(true);
+    ASSERT_GT(manager->SourceCount(), 0);
+    source = manager->SourceAt(0);
+    source->SetShowUI(false);
+    for (int page = 1; page <= 11; ++page) {
+        source->SetLoaded(true);
+        ASSERT_TRUE(source->Loaded());
+        ASSERT_EQ(setOptionsText(source->Record(),
+                                 page == 1
+                                     ? std::string("mode=Gray;resolution=72;tl-x=0;tl-y=0;br-x=25;br-y=20;") +
+                                           kFeeder
+                                     : SameFeeder()),
+                  1);
+        source->SetEnabled(true);
+        QElapsedTimer timer;
+        timer.start();
+        while (source->Enabled() && pages < page && closeRequests == 0 && timer.elapsed() < 20000)
+            Pump(10);
+        if (page <= 10) {
+            EXPECT_EQ(pages, page);
+        } else {
+            EXPECT_EQ(pages, 10) << "the feeder is empty";
+            EXPECT_EQ(closeRequests, 1);
+        }
+    }
+    manager.reset();
+    SetSystemFolders(nullptr);
+}

@@ -166,3 +166,33 @@ TEST(ScanMemory, RememberedSettingsAreFittedToWhatTheDeviceTakesNow) {
     EXPECT_FALSE(
         FitToDevice(Settings("Color", 8, 300, 0, 0, 50, 50), noArea, DefaultSettings(noArea)).hasArea);
 }
+
+// The source and the further options are kept with the rest, in the order the options were set, and
+// the device used last is kept too; a source the device no longer offers is not offered again.
+TEST(ScanMemoryTest, SourceOptionsAndTheLastDeviceOutliveTheRun) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("scanners.json"));
+    TScanSettings settings = Settings("Gray", 8, 300, 5, 6, 100, 120);
+    settings.source = "ADF Duplex";
+    settings.options = {{"enable-test-options", "yes"}, {"brightness", "12.5"}, {"gamma", "1,2,3"}};
+    {
+        TScanMemory memory(file);
+        EXPECT_TRUE(memory.Remember("HP ScanJet (10.0.0.5)", settings));
+        EXPECT_TRUE(memory.RememberLastDevice("HP ScanJet (10.0.0.5)"));
+    }
+    TScanMemory next(file);
+    EXPECT_EQ(next.LastDevice(), "HP ScanJet (10.0.0.5)");
+    const std::optional<TScanSettings> recalled = next.Recall("HP ScanJet (10.0.0.5)");
+    ASSERT_TRUE(recalled.has_value());
+    EXPECT_EQ(recalled->source, "ADF Duplex");
+    EXPECT_EQ(recalled->options, settings.options);
+
+    TDeviceLimits limits = Flatbed();
+    limits.sources = {{QStringLiteral("Планшет"), "Flatbed"}, {QStringLiteral("Автоподатчик"), "ADF"}};
+    TScanSettings defaults;
+    defaults.source = "Flatbed";
+    EXPECT_EQ(FitToDevice(*recalled, limits, defaults).source, "Flatbed");
+    limits.sources.push_back({QStringLiteral("Автоподатчик, обе стороны"), "ADF Duplex"});
+    EXPECT_EQ(FitToDevice(*recalled, limits, defaults).source, "ADF Duplex");
+    EXPECT_EQ(FitToDevice(*recalled, limits, defaults).options, settings.options);
+}
