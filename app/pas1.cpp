@@ -194,7 +194,12 @@ void TForm1::BitBtn5Click(QObject*) {
     printer.SetTitle(QString());
     printer.BeginDoc();
     try {
-        printer.Canvas().CopyRect(page, picture, source);
+        // The copies of the set-up: in the job's count, or drawn here where the printer makes none.
+        for (int copy = 0; copy < printer.CopiesToDraw(); ++copy) {
+            if (copy > 0)
+                printer.NewPage();
+            printer.Canvas().CopyRect(page, picture, source);
+        }
     } catch (...) {
         // A page that could not be drawn is not sent, and the printer is free for the next try.
         printer.Abort();
@@ -205,6 +210,31 @@ void TForm1::BitBtn5Click(QObject*) {
 
 void TForm1::N1Click(QObject*) {
     Printer().ExecuteSetupDialog(this);
+}
+
+document::TPages TForm1::RingPages() const {
+    document::TPages pages;
+    const int stored = RingWrapped ? 10 : RingWrite;
+    // Once the ring has gone round, the slot to be written next holds the oldest page.
+    const int oldest = RingWrapped ? RingWrite : 0;
+    for (int i = 0; i < stored; ++i)
+        if (const TBitmap* page = RingSlot((oldest + i) % 10)->Picture()->Bitmap(); page && !page->Empty())
+            pages.push_back(page);
+    return pages;
+}
+
+void TForm1::N2Click(QObject*) {
+    const document::TPages pages = RingPages();
+    if (pages.size() < 2)
+        return;
+    document::PrintPages(Printer(), pages);
+}
+
+void TForm1::N3Click(QObject*) {
+    const document::TPages pages = RingPages();
+    if (pages.empty() || !savePdfDialog_.Execute(this))
+        return;
+    document::SavePdf(savePdfDialog_.FileName(), pages);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -231,6 +261,9 @@ void TForm1::BitBtn6Click(QObject*) {
         bitmap.SaveToFile(name);
         break;
     }
+    case 3:
+        document::SavePdf(name, {result});
+        break;
     default:
         break;
     }

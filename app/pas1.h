@@ -2,6 +2,7 @@
 // carries the working picture, the view Image1 and the ten hidden slots of the page ring.
 #pragma once
 
+#include "Document.h"
 #include "PictureDialogs.h"
 #include "Types.h"
 #include "UpDown.h"
@@ -84,6 +85,14 @@ public:
     void BitBtn5Click(QObject* sender);
     void N1Click(QObject* sender);
 
+    // The ring's pages as one document: "Печать всех страниц" and "Сохранить все страницы в PDF…" of
+    // the context menu of "Печать".
+    void N2Click(QObject* sender);
+    void N3Click(QObject* sender);
+    // The pages stored in the ring since its last reset, oldest first (the start-up picture is none).
+    document::TPages RingPages() const;
+    TPictureDialog& SavePdfDialog() { return savePdfDialog_; }
+
     // The address the credit line opens.
     static const char* const AuthorPage;
     // The program's icon, the same the desktop shows for it.
@@ -114,6 +123,7 @@ private:
     std::unique_ptr<TTwainManager> twain1_;
     TPictureDialog openPictureDialog1_{TPictureDialogKind::Open};
     TPictureDialog savePictureDialog1_{TPictureDialogKind::Save};
+    TPictureDialog savePdfDialog_{TPictureDialogKind::Save};
 
     // 1 while a track bar handler plays the busy animation.
     int BusyAnimating = 0;
