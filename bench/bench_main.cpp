@@ -2,7 +2,8 @@
 // (medians when the run repeats). Floors: Floor/Memcpy for the rebuilds and the track-bar handler;
 // libjpeg's decode plus the rebuild after an open for opening a JPEG; reading the file plus that
 // rebuild for opening a BMP; one write of the same bytes for saving a BMP; libjpeg's encode for
-// saving a JPEG.
+// saving a JPEG; compressing the ten pages of the ring with the PDF's JPEG settings for saving them as
+// one PDF; pressing "Печать" for each of them for printing them as one job.
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
         {"Window/OpenBmp", {"Floor/ReadFile", "Floor/RebuildAfterOpen"}, 1.2},
         {"Window/SaveBmp", {"Floor/WriteOnce"}, 1.3},
         {"Window/SaveJpeg", {"Floor/LibjpegEncode"}, 1.1},
+        {"Document/SavePdf", {"Floor/JpegEncodeTen"}, 1.3},
+        {"Document/PrintAll", {"Floor/PrintOneByOne"}, 1.5},
     };
     std::printf("\n%-26s %5s %10s %10s %7s %7s\n", "row", "dpi", "ms", "floor ms", "ratio", "bound");
     for (const TRatio& r : ratios)

@@ -28,7 +28,7 @@ TSheet A4Sheet();
 
 // The JPEG quality of the pictures in a PDF: a scanned page at 300 dots per inch takes about a megabyte
 // and looks the same as the page.
-inline constexpr int PdfQuality = 90;
+inline constexpr int PdfQuality = 85;
 
 // The order of the sheets when the program makes `copies` copies of `pages` pages itself, as page
 // indices: collated 0 1 2 0 1 2, uncollated 0 0 1 1 2 2.

@@ -151,6 +151,8 @@ void WritePdf(QIODevice& out, const TPages& pages, const TSheet& sheet) {
     TDevicePipeline device(out);
     QPDFWriter writer(pdf);
     writer.setOutputPipeline(&device);
+    writer.setCompressStreams(false);
+    writer.setDecodeLevel(qpdf_dl_none);
     writer.write();
 }
 
