@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "GreyPage.h"
 
 #include <QApplication>
 
@@ -48,14 +49,9 @@ inline TBitmap ScanLikePage(int dpi) {
     return page;
 }
 
-// The same as a black-and-white page of the ring keeps it: 8 bits, the 256 greys in order.
+// A black-and-white page as the ring keeps it: 8 bits, the 256 greys in order.
 inline TBitmap GreyScanLikePage(int dpi, int seed = 7) {
     TBitmap page;
-    page.SetPixelFormat(TPixelFormat::pf8bit);
-    TColorTable greys;
-    for (int i = 0; i < 256; ++i)
-        greys.push_back(TRGBQuad{std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
-    page.SetColorTable(greys);
     page.SetSize(Width(dpi), Height(dpi));
     std::mt19937 random{std::uint32_t(seed)};
     const int scale = dpi / 300;
@@ -63,10 +59,11 @@ inline TBitmap GreyScanLikePage(int dpi, int seed = 7) {
         std::uint8_t* row = page.ScanLine(y);
         for (int x = 0; x < page.Width(); ++x) {
             const bool ink = (y / (40 * scale)) % 3 == 1 && (x / (25 * scale)) % 4 != 3;
-            row[x] = std::uint8_t((ink ? 30 : 220 + (x + y) / scale % 20) + int(random() % 8));
+            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] =
+                std::uint8_t((ink ? 30 : 220 + (x + y) / scale % 20) + int(random() % 8));
         }
     }
-    return page;
+    return *GreyPageOf(page);
 }
 
 // Bytes in one page of 24-bit rows (each padded to a multiple of four).

@@ -3,6 +3,7 @@
 #include "Canvas.h"
 #include "Exceptions.h"
 #include "PrinterSetupDialog.h"
+#include "RunFolder.h"
 #include "SafeFile.h"
 
 #include <QCoreApplication>
@@ -224,7 +225,9 @@ void TPrinter::PrintDocument(const std::function<void(QIODevice&)>& write) {
     }
     // The whole document is made before the job is created, so that a failure while making it
     // leaves nothing in the queue.
-    QTemporaryFile document(QDir::temp().filePath(QStringLiteral("zrk201-job-XXXXXX.pdf")));
+    const QString runFolder = RunFolder::Path();
+    QTemporaryFile document(
+        QDir(runFolder.isEmpty() ? QDir::tempPath() : runFolder).filePath(QStringLiteral("job-XXXXXX.pdf")));
     if (!document.open())
         throw EFCreateError(document.fileTemplate());
     try {

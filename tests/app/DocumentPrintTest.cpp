@@ -11,6 +11,7 @@
 #include "PictureDialogs.h"
 #include "PrintedPages.h"
 #include "Printer.h"
+#include "TestPictures.h"
 #include "TwainManager.h"
 
 #include <QCheckBox>
@@ -30,10 +31,7 @@ constexpr int Levels[] = {40, 130, 220};
 void Deliver(TForm1& form, int level) {
     TBitmap page;
     page.SetPixelFormat(TPixelFormat::pf8bit);
-    TColorTable grey;
-    for (int i = 0; i < 256; ++i)
-        grey.push_back(TRGBQuad{std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
-    page.SetColorTable(grey);
+    page.SetColorTable(testpictures::GreyTable());
     page.SetSize(120, 170);
     for (int y = 0; y < page.Height(); ++y)
         std::fill_n(page.ScanLine(y), page.Width(), std::uint8_t(level));
@@ -89,7 +87,7 @@ bool Near(const QList<int>& a, const QList<int>& b) {
     return true;
 }
 
-QString Levels_(const QList<int>& levels) {
+QString LevelsText(const QList<int>& levels) {
     QStringList texts;
     for (int level : levels)
         texts << QString::number(level);
@@ -202,7 +200,7 @@ private slots:
             QVERIFY(!pdf.isEmpty());
             const QList<int> levels = PageLevels(pdf);
             const QList<int> expected = collate ? Expected({0, 1, 2, 0, 1, 2}) : Expected({0, 0, 1, 1, 2, 2});
-            QVERIFY2(Near(levels, expected), qPrintable(Levels_(levels)));
+            QVERIFY2(Near(levels, expected), qPrintable(LevelsText(levels)));
             QCOMPARE(LastJobAttribute(QStringLiteral("copies")),
                      collate ? QStringLiteral("2") : QStringLiteral("1"));
             QCOMPARE(LastJobAttribute(QStringLiteral("sides")), QStringLiteral("one-sided"));
@@ -210,8 +208,9 @@ private slots:
         // The set-up is kept for the next run.
         QFile setup(TPrinter::SetupFileName());
         QVERIFY(setup.open(QIODevice::ReadOnly));
-        const QByteArray kept_ = setup.readAll();
-        QVERIFY2(kept_.contains("\"copies\": 2") && kept_.contains("\"collate\": false"), kept_.constData());
+        const QByteArray keptSetup = setup.readAll();
+        QVERIFY2(keptSetup.contains("\"copies\": 2") && keptSetup.contains("\"collate\": false"),
+                 keptSetup.constData());
         Printer().SetCopies(1);
         Printer().SetCollate(true);
     }
@@ -232,7 +231,7 @@ private slots:
             QCOMPARE(w.errors, QStringList());
             const QList<int> levels = PageLevels(file);
             const QList<int> expected = collate ? Expected({0, 1, 2, 0, 1, 2}) : Expected({0, 0, 1, 1, 2, 2});
-            QVERIFY2(Near(levels, expected), qPrintable(Levels_(levels)));
+            QVERIFY2(Near(levels, expected), qPrintable(LevelsText(levels)));
         }
         const QString images = RunTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), file});
         QCOMPARE(images.count(QRegularExpression(QStringLiteral(" gray +1 +8 +jpeg"))), 6);
@@ -257,7 +256,7 @@ private slots:
         Item(w, "N3")->trigger();
         QCOMPARE(w.errors, QStringList());
         const QString all = dir.filePath(QStringLiteral("contract.pdf"));
-        QVERIFY2(Near(PageLevels(all), Expected({0, 1, 2})), qPrintable(Levels_(PageLevels(all))));
+        QVERIFY2(Near(PageLevels(all), Expected({0, 1, 2})), qPrintable(LevelsText(PageLevels(all))));
 
         TPictureDialog::SetHook([&](TPictureDialog& dialog) {
             dialog.SetFileName(dir.filePath(QStringLiteral("page.pdf")));
