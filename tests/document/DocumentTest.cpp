@@ -131,11 +131,11 @@ TEST(Document, PdfOfThreePagesReadsBackAsTheirPages) {
         EXPECT_EQ(columns.value(8), "jpeg") << images[i].toStdString();
     }
 
-    RunTool("pdftoppm", {"-r", "150", "-png", file, dir.filePath("sheet")});
+    RunTool("pdftoppm", {"-r", "150", file, dir.filePath("sheet")});
     const TBitmap* pages[] = {&grey8, &colour, &grey24};
     for (int i = 0; i < 3; ++i) {
         const QImage sheet =
-            QImage(dir.filePath(QString("sheet-%1.png").arg(i + 1))).convertToFormat(QImage::Format_RGB32);
+            QImage(dir.filePath(QString("sheet-%1.ppm").arg(i + 1))).convertToFormat(QImage::Format_RGB32);
         ASSERT_FALSE(sheet.isNull());
         // 595 × 842 points at 150 dots per inch, rounded either way.
         EXPECT_LE(std::abs(sheet.width() - 1240) + std::abs(sheet.height() - 1754), 2);
