@@ -196,8 +196,12 @@ void TForm1::BitBtn5Click(QObject*) {
     try {
         // The copies of the set-up: in the job's count, or drawn here where the printer makes none.
         for (int copy = 0; copy < printer.CopiesToDraw(); ++copy) {
-            if (copy > 0)
+            if (copy > 0) {
                 printer.NewPage();
+                // Printed on both sides, each copy takes a sheet of its own.
+                if (printer.TwoSided())
+                    printer.NewPage();
+            }
             printer.Canvas().CopyRect(page, picture, source);
         }
     } catch (...) {

@@ -14,6 +14,7 @@ class TPrinter;
 
 namespace document {
 
+// The pages in order; nullptr stands for a blank page (the back of a sheet printed on both sides).
 using TPages = std::vector<const TBitmap*>;
 
 // Where the pages lie on each sheet of a PDF, in points from the sheet's top-left corner: every page is
@@ -30,9 +31,11 @@ TSheet A4Sheet();
 // and looks the same as the page.
 inline constexpr int PdfQuality = 85;
 
-// The order of the sheets when the program makes `copies` copies of `pages` pages itself, as page
-// indices: collated 0 1 2 0 1 2, uncollated 0 0 1 1 2 2.
-std::vector<int> SheetOrder(int pages, int copies, bool collate);
+// The order of the pages when the program makes `copies` copies of `pages` pages itself, as page
+// indices: collated 0 1 2 0 1 2, uncollated 0 0 1 1 2 2. Printed on both sides, the copies are made of
+// sheets, each copy starting on a sheet of its own: collated 0 1 2 -1 0 1 2 -1, uncollated 0 1 0 1 2 -1
+// 2 -1, where -1 is the blank back of a sheet.
+std::vector<int> SheetOrder(int pages, int copies, bool collate, bool twoSided = false);
 
 // Whether every pixel of a page is grey.
 bool IsGreyPage(const TBitmap& page);

@@ -14,14 +14,23 @@ TSheet A4Sheet() {
     return {a4, a4};
 }
 
-std::vector<int> SheetOrder(int pages, int copies, bool collate) {
+std::vector<int> SheetOrder(int pages, int copies, bool collate, bool twoSided) {
     std::vector<int> order;
     if (pages <= 0 || copies <= 0)
         return order;
-    order.reserve(std::size_t(pages) * std::size_t(copies));
-    for (int outer = 0; outer < (collate ? copies : pages); ++outer)
-        for (int inner = 0; inner < (collate ? pages : copies); ++inner)
-            order.push_back(collate ? inner : outer);
+    // The unit that is repeated: a page, or a sheet of two pages when both sides are printed.
+    const int perUnit = twoSided ? 2 : 1;
+    const int units = (pages + perUnit - 1) / perUnit;
+    const auto addUnit = [&](int unit) {
+        for (int side = 0; side < perUnit; ++side) {
+            const int page = unit * perUnit + side;
+            order.push_back(page < pages ? page : -1);
+        }
+    };
+    order.reserve(std::size_t(units * perUnit) * std::size_t(copies));
+    for (int outer = 0; outer < (collate ? copies : units); ++outer)
+        for (int inner = 0; inner < (collate ? units : copies); ++inner)
+            addUnit(collate ? inner : outer);
     return order;
 }
 

@@ -125,6 +125,14 @@ void WritePdf(QIODevice& out, const TPages& pages, const TSheet& sheet) {
     const std::string draw = "q " + n(picture.width()) + " 0 0 " + n(picture.height()) + " " +
                              n(picture.left()) + " " + n(picture.top()) + " cm /Page Do Q\n";
     for (const TBitmap* page : pages) {
+        QPDFObjectHandle sheetObject = QPDFObjectHandle::newDictionary();
+        sheetObject.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        sheetObject.replaceKey("/MediaBox", Box(QRectF(0, 0, sheet.Paper.width(), sheetHeight)));
+        if (!page) {
+            // A blank back of a sheet.
+            document.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(sheetObject)), false);
+            continue;
+        }
         const bool grey = IsGreyPage(*page);
         QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
         QPDFObjectHandle info = image.getDict();
@@ -141,9 +149,6 @@ void WritePdf(QIODevice& out, const TPages& pages, const TSheet& sheet) {
         QPDFObjectHandle objects = QPDFObjectHandle::newDictionary();
         objects.replaceKey("/Page", image);
         resources.replaceKey("/XObject", objects);
-        QPDFObjectHandle sheetObject = QPDFObjectHandle::newDictionary();
-        sheetObject.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
-        sheetObject.replaceKey("/MediaBox", Box(QRectF(0, 0, sheet.Paper.width(), sheetHeight)));
         sheetObject.replaceKey("/Resources", resources);
         sheetObject.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, draw));
         document.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(sheetObject)), false);

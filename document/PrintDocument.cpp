@@ -12,8 +12,9 @@ void PrintPages(TPrinter& printer, const TPages& pages) {
     if (printer.MakesCopies()) {
         sheets = pages;
     } else {
-        for (int index : SheetOrder(int(pages.size()), printer.Copies(), printer.Collate()))
-            sheets.push_back(pages[std::size_t(index)]);
+        for (int index :
+             SheetOrder(int(pages.size()), printer.Copies(), printer.Collate(), printer.TwoSided()))
+            sheets.push_back(index < 0 ? nullptr : pages[std::size_t(index)]);
     }
     printer.PrintDocument([&](QIODevice& out) { WritePdf(out, sheets, sheet); });
 }

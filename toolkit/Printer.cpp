@@ -124,6 +124,10 @@ bool TPrinter::MakesCopies() {
     return makes;
 }
 
+bool TPrinter::TwoSided() {
+    return Device().duplex() != QPrinter::DuplexNone;
+}
+
 int TPrinter::PageWidth() {
     CheckPrinter();
     QPrinter& printer = Device();

@@ -41,6 +41,8 @@ public:
     // Whether the print service makes the copies itself, so that a document is sent once with the count
     // (CUPS says so for its queues, for collated copies); otherwise the program sends every copy.
     bool MakesCopies();
+    // Whether both sides of each sheet are printed (the set-up's two-sided printing).
+    bool TwoSided();
 
     bool Printing() const { return painter_ != nullptr; }
     void BeginDoc();

@@ -98,6 +98,9 @@ TEST(Document, SheetsOfCopiesMadeByTheProgram) {
     EXPECT_EQ(document::SheetOrder(3, 2, false), (std::vector<int>{0, 0, 1, 1, 2, 2}));
     EXPECT_EQ(document::SheetOrder(2, 1, false), (std::vector<int>{0, 1}));
     EXPECT_TRUE(document::SheetOrder(0, 3, true).empty());
+    // On both sides, each copy starts on a sheet of its own; an odd page leaves a blank back.
+    EXPECT_EQ(document::SheetOrder(3, 2, true, true), (std::vector<int>{0, 1, 2, -1, 0, 1, 2, -1}));
+    EXPECT_EQ(document::SheetOrder(3, 2, false, true), (std::vector<int>{0, 1, 0, 1, 2, -1, 2, -1}));
 }
 
 // Three pages, grey as the ring keeps it, colour, and grey with 24 bits: one A4 sheet each, grey ones
@@ -173,4 +176,12 @@ TEST(Document, PdfThatFillsTheDiskKeepsTheEarlierFile) {
     EXPECT_EQ(message, "Cannot create file " + file);
     EXPECT_EQ(ReadAll(file), "the good document");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pages.pdf"});
+
+    // With room; a blank back of a sheet is a page without a picture.
+    document::SavePdf(file, {&page, nullptr});
+    int code = -1;
+    RunTool("qpdf", {"--check", file}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(RunTool("pdfinfo", {file}).contains(QRegularExpression("Pages:\\s+2\\n")));
+    EXPECT_EQ(RunTool("pdfimages", {"-list", file}).count(" jpeg "), 1);
 }
