@@ -208,7 +208,16 @@ void TForm1::BitBtn5Click(QObject*) {
     printer.SetTitle(QString());
     printer.BeginDoc();
     try {
-        printer.Canvas().CopyRect(page, picture, source);
+        // The copies of the set-up: in the job's count, or drawn here where the printer makes none.
+        for (int copy = 0; copy < printer.CopiesToDraw(); ++copy) {
+            if (copy > 0) {
+                printer.NewPage();
+                // Printed on both sides, each copy takes a sheet of its own.
+                if (printer.TwoSided())
+                    printer.NewPage();
+            }
+            printer.Canvas().CopyRect(page, picture, source);
+        }
     } catch (...) {
         // A page that could not be drawn is not sent, and the printer is free for the next try.
         printer.Abort();
@@ -219,6 +228,47 @@ void TForm1::BitBtn5Click(QObject*) {
 
 void TForm1::N1Click(QObject*) {
     Printer().ExecuteSetupDialog(this);
+}
+
+document::TPages TForm1::RingPages() const {
+    document::TPages pages;
+    const int stored = RingWrapped ? 10 : RingWrite;
+    // Once the ring has gone round, the slot to be written next holds the oldest page.
+    const int oldest = RingWrapped ? RingWrite : 0;
+    for (int i = 0; i < stored; ++i)
+        if (const TBitmap* page = RingSlot((oldest + i) % 10)->Picture()->Bitmap(); page && !page->Empty())
+            pages.push_back(page);
+    return pages;
+}
+
+void TForm1::N2Click(QObject*) {
+    const document::TPages pages = RingPages();
+    if (pages.size() < 2)
+        return;
+    document::PrintPages(Printer(), pages);
+}
+
+void TForm1::N3Click(QObject*) {
+    const document::TPages pages = RingPages();
+    if (pages.empty() || !savePdfDialog_.Execute(this))
+        return;
+    SavePdfWhileTheWindowGoesOn(savePdfDialog_.FileName(), pages);
+}
+
+void TForm1::SavePdfWhileTheWindowGoesOn(const QString& name, const document::TPages& pages) {
+    // The writer reads copies (their pixels shared until someone writes), so a page that arrives in the
+    // ring meanwhile changes nothing it reads.
+    std::vector<std::shared_ptr<TBitmap>> copies;
+    for (const TBitmap* page : pages) {
+        copies.push_back(std::make_shared<TBitmap>());
+        copies.back()->Assign(page);
+    }
+    SaveWhileTheWindowGoesOn([copies, name] {
+        document::TPages held;
+        for (const auto& page : copies)
+            held.push_back(page.get());
+        document::SavePdf(name, held);
+    });
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -257,6 +307,9 @@ void TForm1::BitBtn6Click(QObject*) {
         SaveWhileTheWindowGoesOn([bitmap, name] { bitmap->SaveToFile(name); });
         break;
     }
+    case 3:
+        SavePdfWhileTheWindowGoesOn(name, {&PictureToSave(result)});
+        break;
     default:
         break;
     }

@@ -2,6 +2,7 @@
 // carries the working picture, the view Image1 and the ten hidden slots of the page ring.
 #pragma once
 
+#include "Document.h"
 #include "PictureDialogs.h"
 #include "Types.h"
 #include "UpDown.h"
@@ -85,6 +86,14 @@ public:
     void BitBtn5Click(QObject* sender);
     void N1Click(QObject* sender);
 
+    // The ring's pages as one document: "Печать всех страниц" and "Сохранить все страницы в PDF…" of
+    // the context menu of "Печать".
+    void N2Click(QObject* sender);
+    void N3Click(QObject* sender);
+    // The pages stored in the ring since its last reset, oldest first (the start-up picture is none).
+    document::TPages RingPages() const;
+    TPictureDialog& SavePdfDialog() { return savePdfDialog_; }
+
     // The address the credit line opens.
     static const char* const AuthorPage;
     // The program's icon, the same the desktop shows for it.
@@ -110,6 +119,8 @@ private:
     // Runs a save on a thread of its own and returns when it has ended (raising its error), while
     // the window goes on repainting and showing that it is busy.
     void SaveWhileTheWindowGoesOn(std::function<void()> save);
+    // The same for pages saved as one PDF.
+    void SavePdfWhileTheWindowGoesOn(const QString& name, const document::TPages& pages);
     // Enter presses the focused button, or else the window's default button, "Сохранить".
     bool PressDefaultButton(QKeyEvent* event);
 
@@ -119,6 +130,7 @@ private:
     std::unique_ptr<TTwainManager> twain1_;
     TPictureDialog openPictureDialog1_{TPictureDialogKind::Open};
     TPictureDialog savePictureDialog1_{TPictureDialogKind::Save};
+    TPictureDialog savePdfDialog_{TPictureDialogKind::Save};
 
     // 1 while a track bar handler plays the busy animation.
     int BusyAnimating = 0;

@@ -176,6 +176,16 @@ void TForm1::LoadStoredLayout() {
     popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
     QAction* n1 = popupMenu1_->addAction(QStringLiteral("Настройка печати"));
     n1->setObjectName(QStringLiteral("N1"));
+    QAction* n2 = popupMenu1_->addAction(QStringLiteral("Печать всех страниц"));
+    n2->setObjectName(QStringLiteral("N2"));
+    QAction* n3 = popupMenu1_->addAction(QStringLiteral("Сохранить все страницы в PDF…"));
+    n3->setObjectName(QStringLiteral("N3"));
+    // The whole ring prints from two pages on; one page is already a document to save.
+    connect(popupMenu1_, &QMenu::aboutToShow, this, [this, n2, n3] {
+        const std::size_t pages = RingPages().size();
+        n2->setEnabled(pages >= 2);
+        n3->setEnabled(pages >= 1);
+    });
     connect(c.BitBtn5, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { popupMenu1_->popup(ui_->BitBtn5->mapToGlobal(at)); });
 
@@ -188,10 +198,15 @@ void TForm1::LoadStoredLayout() {
     // The file dialogs.
     openPictureDialog1_.SetFilter(QStringLiteral(
         "JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp"));
-    savePictureDialog1_.SetFilter(QStringLiteral("JPEG Image File (*.jpg)|*.jpg|Bitmaps (*.bmp)|*.bmp"));
+    savePictureDialog1_.SetFilter(
+        QStringLiteral("JPEG Image File (*.jpg)|*.jpg|Bitmaps (*.bmp)|*.bmp|PDF Document (*.pdf)|*.pdf"));
     savePictureDialog1_.OverwritePrompt = true;
     savePictureDialog1_.CreatePrompt = true;
     savePictureDialog1_.AddFilterExtension = true;
+    savePdfDialog_.SetFilter(QStringLiteral("PDF Document (*.pdf)|*.pdf"));
+    savePdfDialog_.OverwritePrompt = true;
+    savePdfDialog_.CreatePrompt = true;
+    savePdfDialog_.AddFilterExtension = true;
 
     c.BitBtn4->setFocus();
 }
@@ -229,6 +244,10 @@ void TForm1::ConnectHandlers() {
     ConnectClick(c.BitBtn5, &TForm1::BitBtn5Click);
     connect(popupMenu1_->actions().value(0), &QAction::triggered, this,
             [this] { Application::Guard([this] { N1Click(popupMenu1_); }); });
+    connect(popupMenu1_->actions().value(1), &QAction::triggered, this,
+            [this] { Application::Guard([this] { N2Click(popupMenu1_); }); });
+    connect(popupMenu1_->actions().value(2), &QAction::triggered, this,
+            [this] { Application::Guard([this] { N3Click(popupMenu1_); }); });
     c.Label7->setMouseTracking(true);
     c.Label7->installEventFilter(this);
     c.ComboBox1->installEventFilter(this);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "GreyPage.h"
 
 #include <QApplication>
 
@@ -46,6 +47,23 @@ inline TBitmap ScanLikePage(int dpi) {
         }
     }
     return page;
+}
+
+// A black-and-white page as the ring keeps it: 8 bits, the 256 greys in order.
+inline TBitmap GreyScanLikePage(int dpi, int seed = 7) {
+    TBitmap page;
+    page.SetSize(Width(dpi), Height(dpi));
+    std::mt19937 random{std::uint32_t(seed)};
+    const int scale = dpi / 300;
+    for (int y = 0; y < page.Height(); ++y) {
+        std::uint8_t* row = page.ScanLine(y);
+        for (int x = 0; x < page.Width(); ++x) {
+            const bool ink = (y / (40 * scale)) % 3 == 1 && (x / (25 * scale)) % 4 != 3;
+            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] =
+                std::uint8_t((ink ? 30 : 220 + (x + y) / scale % 20) + int(random() % 8));
+        }
+    }
+    return *GreyPageOf(page);
 }
 
 // Bytes in one page of 24-bit rows (each padded to a multiple of four).

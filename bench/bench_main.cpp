@@ -3,7 +3,8 @@
 // Floor/Memcpy for the rebuilds and the track-bar handler; libjpeg's decode plus the rebuild after an open
 // for opening a JPEG; reading the file plus that rebuild for opening a BMP; the file's bytes written and
 // synced in the same folder for saving a BMP, and libjpeg's encode plus its bytes written and synced for
-// saving a JPEG.
+// saving a JPEG; compressing the ten pages of the ring with the PDF's JPEG settings for saving them as one
+// PDF; pressing "Печать" for each of them for printing them as one job.
 #include "PixelPath.h"
 
 #include <QApplication>
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
         {"Window/SaveJpeg", {"Floor/LibjpegEncode", "Floor/WriteSyncedJpeg"}, 1.1},
         {"Preview/Bed", {"Floor/Scanimage"}, 1.5},
         {"Preview/Drag", {"Floor/PaintPreview"}, 1.5},
+        {"Document/SavePdf", {"Floor/JpegEncodeTen"}, 1.3},
+        {"Document/PrintAll", {"Floor/PrintOneByOne"}, 1.5},
     };
     std::printf("\npixel path: %s (ZRK_PIXEL_PATH chooses another)\n", PixelPathName(path));
     std::printf("%-26s %5s %10s %10s %7s %7s\n", "row", "dpi", "ms", "floor ms", "ratio", "bound");

@@ -54,4 +54,8 @@ inline constexpr int SinkRefused = -1;
 int Encode(int width, int height, const std::uint8_t* const* rows, int quality, Sink out,
            void* context) noexcept;
 
+// The same for rows of one byte per pixel, compressed as a one-component grayscale image.
+int EncodeGrey(int width, int height, const std::uint8_t* const* rows, int quality, Sink out,
+               void* context) noexcept;
+
 } // namespace jpegcodec

@@ -1,5 +1,6 @@
 #include "PrinterSetupDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -10,7 +11,10 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -130,9 +134,23 @@ TPrinterSetupDialog::TPrinterSetupDialog(const TPrinterChoice& current, QWidget*
     orientationColumn->addWidget(landscape_);
     (current.orientation == QPageLayout::Landscape ? landscape_ : portrait_)->setChecked(true);
 
+    auto* copiesBox = new QGroupBox(QStringLiteral("Копии"), this);
+    auto* copiesColumn = new QVBoxLayout(copiesBox);
+    copies_ = new QSpinBox(copiesBox);
+    copies_->setObjectName(QStringLiteral("Copies"));
+    copies_->setAccessibleName(QStringLiteral("Копии"));
+    copies_->setRange(1, 99);
+    copies_->setValue(std::clamp(current.copies, 1, 99));
+    collate_ = new QCheckBox(QStringLiteral("Разобрать по копиям"), copiesBox);
+    collate_->setObjectName(QStringLiteral("Collate"));
+    collate_->setChecked(current.collate);
+    copiesColumn->addWidget(copies_);
+    copiesColumn->addWidget(collate_);
+
     auto* lower = new QHBoxLayout;
     lower->addWidget(paperBox, 1);
     lower->addWidget(orientationBox);
+    lower->addWidget(copiesBox);
     auto* column = new QVBoxLayout(this);
     column->addWidget(printerBox);
     column->addLayout(lower);
@@ -146,6 +164,8 @@ TPrinterSetupDialog::TPrinterSetupDialog(const TPrinterChoice& current, QWidget*
     });
     connect(portrait_, &QRadioButton::toggled, this,
             [this](bool on) { choice_.orientation = on ? QPageLayout::Portrait : QPageLayout::Landscape; });
+    connect(copies_, &QSpinBox::valueChanged, this, [this](int copies) { choice_.copies = copies; });
+    connect(collate_, &QCheckBox::toggled, this, [this](bool on) { choice_.collate = on; });
 
     const int at = printers_->findText(current.printerName);
     if (at >= 0 && at != printers_->currentIndex())
@@ -161,6 +181,8 @@ void TPrinterSetupDialog::ShowPrinter(const QString& name) {
     ok_->setEnabled(any);
     properties_->setEnabled(any);
     paper_->setEnabled(any);
+    copies_->setEnabled(any);
+    collate_->setEnabled(any);
     status_->setText(any ? StateText(info.state()) : QStringLiteral("Нет ни одного принтера"));
     type_->setText(info.makeAndModel());
     where_->setText(info.location());

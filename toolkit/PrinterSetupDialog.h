@@ -1,6 +1,7 @@
 // The printer set-up dialog: which printer (every print queue the system has), the paper size, the
-// orientation and, behind "Свойства...", the printer's own properties (colour, two-sided printing,
-// resolution). "OK" keeps the choice for the following prints; "Отмена" leaves everything as it was.
+// orientation, the number of copies and their collation and, behind "Свойства...", the printer's own
+// properties (colour, two-sided printing, resolution). "OK" keeps the choice for the following prints;
+// "Отмена" leaves everything as it was.
 #pragma once
 
 #include <QDialog>
@@ -8,8 +9,10 @@
 #include <QPageSize>
 #include <QPrinter>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
+class QSpinBox;
 class QPushButton;
 class QRadioButton;
 
@@ -21,6 +24,10 @@ struct TPrinterChoice {
     QPrinter::ColorMode colorMode = QPrinter::Color;
     QPrinter::DuplexMode duplex = QPrinter::DuplexNone;
     int resolution = 0; // dots per inch; 0 leaves the printer's
+    // Kept by the printer object, not by the device: the program makes the copies itself where the
+    // printer cannot.
+    int copies = 1;
+    bool collate = true;
 
     static TPrinterChoice Of(const QPrinter& printer);
     void ApplyTo(QPrinter& printer) const;
@@ -48,5 +55,7 @@ private:
     QComboBox* paper_;
     QRadioButton* portrait_;
     QRadioButton* landscape_;
+    QSpinBox* copies_;
+    QCheckBox* collate_;
     QPushButton* ok_;
 };

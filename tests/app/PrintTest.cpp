@@ -23,25 +23,6 @@
 
 namespace {
 
-bool PrinterHere() {
-    return !qEnvironmentVariableIsSet("ZRK_TEST_NO_PRINTER") && !QPrinterInfo::defaultPrinter().isNull();
-}
-
-} // namespace
-
-// Skips a test that needs the PDF printer where there is none, unless the run requires it.
-#define REQUIRE_PRINTER()                                                                                    \
-    do {                                                                                                     \
-        if (!PrinterHere()) {                                                                                \
-            if (qEnvironmentVariableIsSet("ZRK_REQUIRE_PRINTER") &&                                          \
-                !qEnvironmentVariableIsSet("ZRK_TEST_NO_PRINTER"))                                           \
-                QFAIL("CUPS has no default printer");                                                        \
-            QSKIP("no printer here");                                                                        \
-        }                                                                                                    \
-    } while (false)
-
-namespace {
-
 bool Near(QColor a, QColor b, int tolerance = 24) {
     return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
            qAbs(a.blue() - b.blue()) <= tolerance;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,6 +19,21 @@
 
 #include <pwd.h>
 #include <unistd.h>
+
+inline bool PrinterHere() {
+    return !qEnvironmentVariableIsSet("ZRK_TEST_NO_PRINTER") && !QPrinterInfo::defaultPrinter().isNull();
+}
+
+// Skips a test that needs the PDF printer where there is none, unless the run requires it.
+#define REQUIRE_PRINTER()                                                                                    \
+    do {                                                                                                     \
+        if (!PrinterHere()) {                                                                                \
+            if (qEnvironmentVariableIsSet("ZRK_REQUIRE_PRINTER") &&                                          \
+                !qEnvironmentVariableIsSet("ZRK_TEST_NO_PRINTER"))                                           \
+                QFAIL("CUPS has no default printer");                                                        \
+            QSKIP("no printer here");                                                                        \
+        }                                                                                                    \
+    } while (false)
 
 // Where the PDF printer puts its files for this user.
 inline QString PdfOutputFolder() {
