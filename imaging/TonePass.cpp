@@ -42,6 +42,30 @@ inline std::uint8_t Saturate(int c, int mean, std::int32_t factor) {
     return Clamp(Add32(Mul32(c - mean, factor) / 255, mean));
 }
 
+// The arithmetic form of the settings, usable where it fits 16-bit lanes and gives every value of the
+// table.
+tonepass::ToneArithmetic Arithmetic(const ToneSettings& s, const std::array<std::uint8_t, 256>& table) {
+    tonepass::ToneArithmetic a;
+    if (s.Posterize != 0 || s.Splitlight != 0)
+        return a;
+    const auto size = [](int v) { return v < 0 ? -std::int64_t(v) : std::int64_t(v); };
+    if (size(s.Contrast) > 65535 / 128 || size(s.Lightness) > 65535 / 255 || size(s.Darkness) > 65535 / 255 ||
+        size(s.Brightness) > 16384)
+        return a;
+    a.contrast = std::uint16_t(size(s.Contrast));
+    a.lightness = std::uint16_t(size(s.Lightness));
+    a.darkness = std::uint16_t(size(s.Darkness));
+    a.contrastSign = s.Contrast < 0 ? -1 : 0;
+    a.lightnessSign = s.Lightness < 0 ? -1 : 0;
+    a.darknessSign = s.Darkness < 0 ? 0 : -1;
+    a.brightness = std::int16_t(s.Brightness);
+    for (int c = 0; c < 256; ++c)
+        if (a.Channel(c) != table[std::size_t(c)])
+            return a;
+    a.usable = true;
+    return a;
+}
+
 } // namespace
 
 namespace tonepass {
@@ -62,6 +86,7 @@ Tables::Tables(const ToneSettings& s, bool grey, bool greyLevels) {
                 split[Clamp(sums[std::size_t(inverted)][std::size_t(c)])];
         }
     saturationFactor = Add32(s.Saturation, 255);
+    arithmetic = Arithmetic(s, clamped[0]);
     if (greyLevels) {
         for (std::size_t c = 0; c < 256; ++c) {
             red30[c] = std::uint16_t(30 * clamped[0][c]);
@@ -106,6 +131,26 @@ void GreyRows(const Tables& t, std::uint8_t invert, ConstPixelRows source, Pixel
     }
 }
 
+// Every byte of a row through the arithmetic form. The compiler makes vector code of this loop (the
+// settings are copied in, so that the stores cannot be taken to change them), which a lookup per byte
+// would not allow.
+template <bool Lightness, bool Darkness>
+void ArithmeticRow(const tonepass::ToneArithmetic& settings, std::uint8_t invert,
+                   const std::uint8_t* __restrict in, std::uint8_t* __restrict out, std::size_t bytes) {
+    const tonepass::ToneArithmetic a = settings;
+    for (std::size_t i = 0; i < bytes; ++i)
+        out[i] = std::uint8_t(a.Channel<Lightness, Darkness>(in[i]) ^ invert);
+}
+
+void ArithmeticRow(const tonepass::ToneArithmetic& a, std::uint8_t invert, const std::uint8_t* in,
+                   std::uint8_t* out, std::size_t bytes) {
+    if (a.lightness != 0)
+        return a.darkness != 0 ? ArithmeticRow<true, true>(a, invert, in, out, bytes)
+                               : ArithmeticRow<true, false>(a, invert, in, out, bytes);
+    return a.darkness != 0 ? ArithmeticRow<false, true>(a, invert, in, out, bytes)
+                           : ArithmeticRow<false, false>(a, invert, in, out, bytes);
+}
+
 // Colours without noise, solarize or saturation: every byte through the same table.
 void TableRows(const Tables& t, std::uint8_t invert, ConstPixelRows source, PixelRows result, int width,
                int yBegin, int yEnd) {
@@ -113,11 +158,16 @@ void TableRows(const Tables& t, std::uint8_t invert, ConstPixelRows source, Pixe
     for (std::size_t c = 0; c < 256; ++c)
         table[c] = std::uint8_t(t.clamped[0][c] ^ invert);
     const std::size_t bytes = 3 * std::size_t(width);
+    const tonepass::ToneArithmetic& a = t.arithmetic;
     for (int y = yBegin; y < yEnd; ++y) {
         const std::uint8_t* in = source.Row(y);
         std::uint8_t* out = result.Row(y);
-        for (std::size_t i = 0; i < bytes; ++i)
-            out[i] = table[in[i]];
+        if (a.usable) {
+            ArithmeticRow(a, invert, in, out, bytes);
+        } else {
+            for (std::size_t i = 0; i < bytes; ++i)
+                out[i] = table[in[i]];
+        }
     }
 }
 

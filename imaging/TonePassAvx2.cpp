@@ -42,19 +42,101 @@ ZRK_AVX2 inline Pieces LoadPieces(const std::uint8_t* table) {
     return p;
 }
 
-// Every byte of v through the table. For a byte below 128 (after its top bit is cleared, b), the index
-// b − 16 k has its top bit set, and so looks up zero, exactly for the pieces k past b's own.
-ZRK_AVX2 inline __m256i Look(const Pieces& p, __m256i v) {
-    __m256i index = _mm256_and_si256(v, _mm256_set1_epi8(0x7F));
-    __m256i low = _mm256_shuffle_epi8(p.low[0], index);
-    __m256i high = _mm256_shuffle_epi8(p.high[0], index);
-    const __m256i sixteen = _mm256_set1_epi8(16);
-    for (int k = 1; k < 8; ++k) {
-        index = _mm256_sub_epi8(index, sixteen);
-        low = _mm256_xor_si256(low, _mm256_shuffle_epi8(p.low[k], index));
-        high = _mm256_xor_si256(high, _mm256_shuffle_epi8(p.high[k], index));
+// Every byte of the N vectors v through the table, in place. For a byte below 128 (after its top bit
+// is cleared, b), the index b − 16 k has its top bit set, and so looks up zero, exactly for the pieces
+// k past b's own. The vectors go side by side, so that the shuffles of one do not wait on another's.
+template <int N> ZRK_AVX2 inline void Look(const Pieces& p, __m256i (&v)[N]) {
+    __m256i index[N], low[N], high[N];
+    for (int n = 0; n < N; ++n) {
+        index[n] = _mm256_and_si256(v[n], _mm256_set1_epi8(0x7F));
+        low[n] = _mm256_shuffle_epi8(p.low[0], index[n]);
+        high[n] = _mm256_shuffle_epi8(p.high[0], index[n]);
     }
-    return _mm256_blendv_epi8(low, high, v);
+    const __m256i sixteen = _mm256_set1_epi8(16);
+#pragma GCC unroll 8
+    for (int k = 1; k < 8; ++k)
+        for (int n = 0; n < N; ++n) {
+            index[n] = _mm256_sub_epi8(index[n], sixteen);
+            low[n] = _mm256_xor_si256(low[n], _mm256_shuffle_epi8(p.low[k], index[n]));
+            high[n] = _mm256_xor_si256(high[n], _mm256_shuffle_epi8(p.high[k], index[n]));
+        }
+    for (int n = 0; n < N; ++n)
+        v[n] = _mm256_blendv_epi8(low[n], high[n], v[n]);
+}
+
+// The units that take bytes through the pass's table, N vectors at a time: the table's pieces ...
+class TTableUnits {
+public:
+    ZRK_AVX2 explicit TTableUnits(const std::uint8_t* table) : pieces_(LoadPieces(table)) {}
+    template <int N> ZRK_AVX2 void operator()(__m256i (&v)[N]) const { Look(pieces_, v); }
+
+private:
+    Pieces pieces_;
+};
+
+// ... or, where the table is plain contrast, lightness, darkness and brightness (ToneArithmetic), its
+// arithmetic on 16-bit lanes: a few multiplications instead of sixteen shuffles per vector. The parts
+// that are 0 are left out; the result is exactly ToneArithmetic::Channel, XORed with `invert`.
+template <bool Lightness, bool Darkness> class TArithmeticUnits {
+public:
+    ZRK_AVX2 TArithmeticUnits(const ToneArithmetic& a, std::uint8_t invert)
+        : contrast_(_mm256_set1_epi16(std::int16_t(a.contrast))),
+          lightness_(_mm256_set1_epi16(std::int16_t(a.lightness))),
+          darkness_(_mm256_set1_epi16(std::int16_t(a.darkness))),
+          contrastSign_(_mm256_set1_epi16(std::int16_t(a.contrastSign))),
+          lightnessSign_(_mm256_set1_epi16(std::int16_t(a.lightnessSign))),
+          darknessSign_(_mm256_set1_epi16(std::int16_t(a.darknessSign))),
+          brightness_(_mm256_set1_epi16(a.brightness)), flip_(_mm256_set1_epi8(char(invert))) {}
+
+    template <int N> ZRK_AVX2 void operator()(__m256i (&v)[N]) const {
+        const __m256i zero = _mm256_setzero_si256();
+        for (int n = 0; n < N; ++n) {
+            // Bytes 0 .. 7 and 16 .. 23 in the low lanes, 8 .. 15 and 24 .. 31 in the high ones, which the
+            // saturating pack (the clamp to a byte) puts back in order.
+            const __m256i low = Channels(_mm256_unpacklo_epi8(v[n], zero));
+            const __m256i high = Channels(_mm256_unpackhi_epi8(v[n], zero));
+            v[n] = _mm256_xor_si256(_mm256_packus_epi16(low, high), flip_);
+        }
+    }
+
+private:
+    // (product div 255), negated where `sign` is all ones.
+    ZRK_AVX2 static __m256i Part(__m256i product, __m256i sign) {
+        const __m256i q = _mm256_srli_epi16(_mm256_mulhi_epu16(product, _mm256_set1_epi16(-0x7F7F)), 7);
+        return _mm256_sub_epi16(_mm256_xor_si256(q, sign), sign);
+    }
+
+    ZRK_AVX2 __m256i Channels(__m256i c) const {
+        const __m256i below128 = _mm256_cmpgt_epi16(_mm256_set1_epi16(128), c);
+        const __m256i away = _mm256_abs_epi16(_mm256_sub_epi16(c, _mm256_set1_epi16(127)));
+        __m256i sum = _mm256_add_epi16(
+            _mm256_add_epi16(c, brightness_),
+            Part(_mm256_mullo_epi16(away, contrast_), _mm256_xor_si256(below128, contrastSign_)));
+        if (Lightness)
+            sum = _mm256_add_epi16(
+                sum, Part(_mm256_mullo_epi16(_mm256_sub_epi16(_mm256_set1_epi16(255), c), lightness_),
+                          lightnessSign_));
+        if (Darkness)
+            sum = _mm256_add_epi16(sum, Part(_mm256_mullo_epi16(c, darkness_), darknessSign_));
+        return sum;
+    }
+
+    __m256i contrast_, lightness_, darkness_, contrastSign_, lightnessSign_, darknessSign_, brightness_,
+        flip_;
+};
+
+// Calls work(units) with the units that suit the table (`bytes`, the table already XORed with
+// `invert`).
+template <class Work>
+ZRK_AVX2 inline void WithUnits(const ToneArithmetic& a, const std::uint8_t* bytes, std::uint8_t invert,
+                               Work work) {
+    if (!a.usable)
+        return work(TTableUnits(bytes));
+    if (a.lightness != 0)
+        return a.darkness != 0 ? work(TArithmeticUnits<true, true>(a, invert))
+                               : work(TArithmeticUnits<true, false>(a, invert));
+    return a.darkness != 0 ? work(TArithmeticUnits<false, true>(a, invert))
+                           : work(TArithmeticUnits<false, false>(a, invert));
 }
 
 ZRK_AVX2 inline __m256i LoadHalves(const std::uint8_t* low, const std::uint8_t* high) {
@@ -109,10 +191,11 @@ ZRK_AVX2 inline __m256i RoundHundredths(__m256i h, __m256i& halves) {
 
 // The grey levels of the 32 pixels at `in` (96 bytes), halves rounded up, in pixel order; `halves`
 // gets bit i set for each pixel i whose level was an exact half.
-ZRK_AVX2 inline __m256i GreyLevels(const Pieces& table, const std::uint8_t* in, std::uint32_t& halves) {
-    const __m256i a = Look(table, LoadHalves(in, in + 48));
-    const __m256i b = Look(table, LoadHalves(in + 16, in + 64));
-    const __m256i c = Look(table, LoadHalves(in + 32, in + 80));
+template <class Units>
+ZRK_AVX2 inline __m256i GreyLevels(const Units& units, const std::uint8_t* in, std::uint32_t& halves) {
+    __m256i looked[3] = {LoadHalves(in, in + 48), LoadHalves(in + 16, in + 64), LoadHalves(in + 32, in + 80)};
+    units(looked);
+    const __m256i a = looked[0], b = looked[1], c = looked[2];
     const __m256i weightsBlueGreen = _mm256_set1_epi16(11 | 59 << 8);
     const __m256i weightsRed = _mm256_set1_epi16(30);
     const __m256i sum0 =
@@ -154,14 +237,12 @@ ZRK_AVX2 inline void StoreGreyPart(const std::uint8_t* levels, __m256i flip, std
     std::memcpy(out, block, 3 * std::size_t(n));
 }
 
-} // namespace
-
 // A row goes in three steps, as in the 64-byte form: its grey levels into a buffer of the thread's own,
 // halves rounded up; the halves that the extended evaluation rounds down (one pixel in fifty or so)
 // then put one lower there; and the levels, as pixels, into the result.
-ZRK_AVX2 void GreyRowsAvx2(const Tables& t, std::uint8_t invert, ConstPixelRows source, PixelRows result,
-                           int width, int yBegin, int yEnd, bool stream) {
-    const Pieces table = LoadPieces(t.clamped[0].data());
+template <class Units>
+ZRK_AVX2 void GreyRows(const Units& table, const Tables& t, std::uint8_t invert, ConstPixelRows source,
+                       PixelRows result, int width, int yBegin, int yEnd, bool stream) {
     const __m256i flip = _mm256_set1_epi8(char(invert));
     const std::size_t blocks = std::size_t(width + 31) / 32;
     std::vector<std::uint8_t> levels(32 * blocks + 32);
@@ -216,36 +297,79 @@ ZRK_AVX2 void GreyRowsAvx2(const Tables& t, std::uint8_t invert, ConstPixelRows 
         _mm_sfence();
 }
 
-ZRK_AVX2 void TableRowsAvx2(const Tables& t, std::uint8_t invert, ConstPixelRows source, PixelRows result,
-                            int width, int yBegin, int yEnd, bool stream) {
-    std::array<std::uint8_t, 256> bytes;
-    for (std::size_t c = 0; c < 256; ++c)
-        bytes[c] = std::uint8_t(t.clamped[0][c] ^ invert);
-    const Pieces table = LoadPieces(bytes.data());
+} // namespace
+
+ZRK_AVX2 void GreyRowsAvx2(const Tables& t, std::uint8_t invert, ConstPixelRows source, PixelRows result,
+                           int width, int yBegin, int yEnd, bool stream) {
+    WithUnits(t.arithmetic, t.clamped[0].data(), 0, [&](const auto& units) {
+        GreyRows(units, t, invert, source, result, width, yBegin, yEnd, stream);
+    });
+}
+
+namespace {
+
+// N × 32 bytes at `in` through the table, to `out`.
+template <int N, bool Stream, class Units>
+ZRK_AVX2 inline void TableBlock(const Units& units, const std::uint8_t* in, std::uint8_t* out) {
+    __m256i v[N];
+    for (int n = 0; n < N; ++n)
+        v[n] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * n));
+    units(v);
+    for (int n = 0; n < N; ++n) {
+        __m256i* to = reinterpret_cast<__m256i*>(out + 32 * n);
+        if (Stream)
+            _mm256_stream_si256(to, v[n]);
+        else
+            _mm256_storeu_si256(to, v[n]);
+    }
+}
+
+template <bool Stream, class Units>
+ZRK_AVX2 inline int TableRow(const Units& table, const std::uint8_t* in, std::uint8_t* out, int i,
+                             int bytes) {
+    for (; i + 64 <= bytes; i += 64)
+        TableBlock<2, Stream>(table, in + i, out + i);
+    if (i + 32 <= bytes) {
+        TableBlock<1, Stream>(table, in + i, out + i);
+        i += 32;
+    }
+    return i;
+}
+
+template <class Units>
+ZRK_AVX2 void TableRows(const Units& table, const std::array<std::uint8_t, 256>& bytes, ConstPixelRows source,
+                        PixelRows result, int width, int yBegin, int yEnd, bool stream) {
     const int rowBytes = 3 * width;
     for (int y = yBegin; y < yEnd; ++y) {
         const std::uint8_t* in = source.Row(y);
         std::uint8_t* out = result.Row(y);
         int i = 0;
         if (stream) {
+            // Up to a 32-byte boundary of the result, then whole vectors past the caches.
             const int lead = std::min(rowBytes, int((32 - reinterpret_cast<std::uintptr_t>(out) % 32) % 32));
             for (; i < lead; ++i)
                 out[i] = bytes[in[i]];
-            for (; i + 32 <= rowBytes; i += 32)
-                _mm256_stream_si256(
-                    reinterpret_cast<__m256i*>(out + i),
-                    Look(table, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i))));
+            i = TableRow<true>(table, in, out, i, rowBytes);
         } else {
-            for (; i + 32 <= rowBytes; i += 32)
-                _mm256_storeu_si256(
-                    reinterpret_cast<__m256i*>(out + i),
-                    Look(table, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i))));
+            i = TableRow<false>(table, in, out, i, rowBytes);
         }
         for (; i < rowBytes; ++i)
             out[i] = bytes[in[i]];
     }
     if (stream)
         _mm_sfence();
+}
+
+} // namespace
+
+ZRK_AVX2 void TableRowsAvx2(const Tables& t, std::uint8_t invert, ConstPixelRows source, PixelRows result,
+                            int width, int yBegin, int yEnd, bool stream) {
+    std::array<std::uint8_t, 256> bytes;
+    for (std::size_t c = 0; c < 256; ++c)
+        bytes[c] = std::uint8_t(t.clamped[0][c] ^ invert);
+    WithUnits(t.arithmetic, bytes.data(), invert, [&](const auto& units) {
+        TableRows(units, bytes, source, result, width, yBegin, yEnd, stream);
+    });
 }
 
 } // namespace tonepass

@@ -390,6 +390,16 @@ TEST(TonePass, WindowCasesMatchThePlainEvaluationAtEveryWidthAndLayout) {
     cases.push_back(inverted);
     inverted.gray = false;
     cases.push_back(inverted);
+    // Every part of the arithmetic form at once, with the signs the other way round.
+    Settings parts;
+    parts.contrast = -120;
+    parts.lightness = -60;
+    parts.darkness = 30;
+    parts.brightness = 25;
+    for (bool gray : {true, false}) {
+        parts.gray = gray;
+        cases.push_back(parts);
+    }
 
     // Both sides of every vector limit: 32 bytes and 32 pixels (in halves of 16) for AVX2, 64 bytes
     // and 64 pixels for AVX-512.
