@@ -47,6 +47,7 @@ ZRK_AVX2 inline Pieces LoadPieces(const std::uint8_t* table) {
 // k past b's own. The vectors go side by side, so that the shuffles of one do not wait on another's.
 template <int N> ZRK_AVX2 inline void Look(const Pieces& p, __m256i (&v)[N]) {
     __m256i index[N], low[N], high[N];
+#pragma GCC unroll 4
     for (int n = 0; n < N; ++n) {
         index[n] = _mm256_and_si256(v[n], _mm256_set1_epi8(0x7F));
         low[n] = _mm256_shuffle_epi8(p.low[0], index[n]);
@@ -55,11 +56,13 @@ template <int N> ZRK_AVX2 inline void Look(const Pieces& p, __m256i (&v)[N]) {
     const __m256i sixteen = _mm256_set1_epi8(16);
 #pragma GCC unroll 8
     for (int k = 1; k < 8; ++k)
+#pragma GCC unroll 4
         for (int n = 0; n < N; ++n) {
             index[n] = _mm256_sub_epi8(index[n], sixteen);
             low[n] = _mm256_xor_si256(low[n], _mm256_shuffle_epi8(p.low[k], index[n]));
             high[n] = _mm256_xor_si256(high[n], _mm256_shuffle_epi8(p.high[k], index[n]));
         }
+#pragma GCC unroll 4
     for (int n = 0; n < N; ++n)
         v[n] = _mm256_blendv_epi8(low[n], high[n], v[n]);
 }
@@ -90,6 +93,7 @@ public:
 
     template <int N> ZRK_AVX2 void operator()(__m256i (&v)[N]) const {
         const __m256i zero = _mm256_setzero_si256();
+#pragma GCC unroll 4
         for (int n = 0; n < N; ++n) {
             // Bytes 0 .. 7 and 16 .. 23 in the low lanes, 8 .. 15 and 24 .. 31 in the high ones, which the
             // saturating pack (the clamp to a byte) puts back in order.
@@ -192,7 +196,8 @@ ZRK_AVX2 inline __m256i RoundHundredths(__m256i h, __m256i& halves) {
 // The grey levels of the 32 pixels at `in` (96 bytes), halves rounded up, in pixel order; `halves`
 // gets bit i set for each pixel i whose level was an exact half.
 template <class Units>
-ZRK_AVX2 inline __m256i GreyLevels(const Units& units, const std::uint8_t* in, std::uint32_t& halves) {
+ZRK_AVX2 inline __attribute__((always_inline)) __m256i GreyLevels(const Units& units, const std::uint8_t* in,
+                                                                  std::uint32_t& halves) {
     __m256i looked[3] = {LoadHalves(in, in + 48), LoadHalves(in + 16, in + 64), LoadHalves(in + 32, in + 80)};
     units(looked);
     const __m256i a = looked[0], b = looked[1], c = looked[2];
@@ -211,90 +216,68 @@ ZRK_AVX2 inline __m256i GreyLevels(const Units& units, const std::uint8_t* in, s
     return _mm256_packus_epi16(levels0, levels1);
 }
 
+// The halves among `halves` (bit i for pixel i of the 32 at `in`) that the extended evaluation takes
+// one lower, as all ones in those bytes.
+ZRK_AVX2 inline __m256i HalvesDown(const Tables& t, const std::uint8_t* in, std::uint32_t halves) {
+    std::uint32_t down = 0;
+    for (; halves; halves &= halves - 1) {
+        const int pixel = __builtin_ctz(halves);
+        down |= std::uint32_t(t.HalfGoesDown(in + 3 * pixel)) << pixel;
+    }
+    if (!down)
+        return _mm256_setzero_si256();
+    const __m256i spread = _mm256_shuffle_epi8(
+        _mm256_set1_epi32(int(down)), _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2,
+                                                       2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
+    const __m256i bits = _mm256_set1_epi64x(std::int64_t(0x8040201008040201ULL));
+    return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bits), bits);
+}
+
 // 32 grey levels, inverted if need be, as 96 bytes of pixels.
-template <bool Stream>
-ZRK_AVX2 inline void StoreGrey(const std::uint8_t* levels, __m256i flip, std::uint8_t* out) {
-    const __m256i grey = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels)), flip);
+ZRK_AVX2 inline void StoreLevels(__m256i levels, __m256i flip, std::uint8_t* out) {
+    const __m256i grey = _mm256_xor_si256(levels, flip);
     const __m256i o0 = _mm256_shuffle_epi8(grey, Index(kSpread0));
     const __m256i o1 = _mm256_shuffle_epi8(grey, Index(kSpread1));
     const __m256i o2 = _mm256_shuffle_epi8(grey, Index(kSpread2));
-    const __m256i parts[3] = {_mm256_permute2x128_si256(o0, o1, 0x20),
-                              _mm256_permute2x128_si256(o2, o0, 0x30),
-                              _mm256_permute2x128_si256(o1, o2, 0x31)};
-    for (int i = 0; i < 3; ++i) {
-        __m256i* to = reinterpret_cast<__m256i*>(out + 32 * i);
-        if (Stream)
-            _mm256_stream_si256(to, parts[i]);
-        else
-            _mm256_storeu_si256(to, parts[i]);
-    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(o0, o1, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(o2, o0, 0x30));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64), _mm256_permute2x128_si256(o1, o2, 0x31));
 }
 
-// Fewer than 32 pixels, through a block of the pass's own.
-ZRK_AVX2 inline void StoreGreyPart(const std::uint8_t* levels, __m256i flip, std::uint8_t* out, int n) {
-    alignas(32) std::uint8_t block[96];
-    StoreGrey<false>(levels, flip, block);
-    std::memcpy(out, block, 3 * std::size_t(n));
+// 32 pixels: their grey levels, the halves that go down put one lower, as pixels.
+template <class Units>
+ZRK_AVX2 inline __attribute__((always_inline)) void
+GreyBlock(const Units& table, const Tables& t, __m256i flip, const std::uint8_t* in, std::uint8_t* out) {
+    std::uint32_t halves = 0;
+    __m256i levels = GreyLevels(table, in, halves);
+    if (halves)
+        levels = _mm256_add_epi8(levels, HalvesDown(t, in, halves));
+    StoreLevels(levels, flip, out);
 }
 
-// A row goes in three steps, as in the 64-byte form: its grey levels into a buffer of the thread's own,
-// halves rounded up; the halves that the extended evaluation rounds down (one pixel in fifty or so)
-// then put one lower there; and the levels, as pixels, into the result.
+// Rows go 32 pixels at a time, in registers; the last pixels of a row through blocks of the pass's own
+// (zeros, whose table value sums to a whole hundred: no halves).
 template <class Units>
 ZRK_AVX2 void GreyRows(const Units& table, const Tables& t, std::uint8_t invert, ConstPixelRows source,
-                       PixelRows result, int width, int yBegin, int yEnd, bool stream) {
+                       PixelRows result, int width, int yBegin, int yEnd, bool) {
     const __m256i flip = _mm256_set1_epi8(char(invert));
-    const std::size_t blocks = std::size_t(width + 31) / 32;
-    std::vector<std::uint8_t> levels(32 * blocks + 32);
-    alignas(32) std::uint8_t rest[96];
-
+    alignas(32) std::uint8_t rest[96], restOut[96];
     for (int y = yBegin; y < yEnd; ++y) {
         const std::uint8_t* in = source.Row(y);
         const TAhead ahead(in, y + 1 < yEnd ? source.Row(y + 1) : nullptr, 3 * width);
         std::uint8_t* out = result.Row(y);
-
         int x = 0;
-        for (; x <= width; x += 32) {
-            const std::uint8_t* from = in + 3 * x;
-            std::uint32_t halves = 0;
-            if (x + 32 > width) {
-                // The last pixels of the row, from a block of zeros (whose table value sums to a whole
-                // hundred: no halves).
-                if (x == width)
-                    break;
-                std::memset(rest, 0, sizeof rest);
-                std::memcpy(rest, from, 3 * std::size_t(width - x));
-                from = rest;
-            } else {
-                ahead.Lines(3 * x, 2);
-            }
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels.data() + x),
-                                GreyLevels(table, from, halves));
-            for (; halves; halves &= halves - 1) {
-                const int pixel = x + __builtin_ctz(halves);
-                levels[std::size_t(pixel)] =
-                    std::uint8_t(levels[std::size_t(pixel)] - t.HalfGoesDown(in + 3 * pixel));
-            }
+        for (; x + 32 <= width; x += 32) {
+            ahead.Lines(3 * x, 2);
+            GreyBlock(table, t, flip, in + 3 * x, out + 3 * x);
         }
-
-        x = 0;
-        if (stream) {
-            // Up to a 32-byte boundary of the result (3 × 11 = 1 modulo 32), then whole blocks past the
-            // caches.
-            x = std::min(width, int((32 - reinterpret_cast<std::uintptr_t>(out) % 32) % 32 * 11 % 32));
-            if (x > 0)
-                StoreGreyPart(levels.data(), flip, out, x);
-            for (; x + 32 <= width; x += 32)
-                StoreGrey<true>(levels.data() + x, flip, out + 3 * x);
-        } else {
-            for (; x + 32 <= width; x += 32)
-                StoreGrey<false>(levels.data() + x, flip, out + 3 * x);
+        if (x < width) {
+            std::memset(rest, 0, sizeof rest);
+            std::memcpy(rest, in + 3 * x, 3 * std::size_t(width - x));
+            GreyBlock(table, t, flip, rest, restOut);
+            std::memcpy(out + 3 * x, restOut, 3 * std::size_t(width - x));
         }
-        if (x < width)
-            StoreGreyPart(levels.data() + x, flip, out + 3 * x, width - x);
     }
-    if (stream)
-        _mm_sfence();
 }
 
 } // namespace
@@ -312,9 +295,11 @@ namespace {
 template <int N, bool Stream, class Units>
 ZRK_AVX2 inline void TableBlock(const Units& units, const std::uint8_t* in, std::uint8_t* out) {
     __m256i v[N];
+#pragma GCC unroll 4
     for (int n = 0; n < N; ++n)
         v[n] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * n));
     units(v);
+#pragma GCC unroll 4
     for (int n = 0; n < N; ++n) {
         __m256i* to = reinterpret_cast<__m256i*>(out + 32 * n);
         if (Stream)
